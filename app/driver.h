@@ -1,0 +1,26 @@
+// The driver: start-up, port scan, update loop and the single way out of the program.
+#pragma once
+
+#include <cstdint>
+
+#include "image/firmware_image.h"
+
+// Driver state, one instance for the whole run.
+extern int32_t portNumber;   // the port being tried; after the scan, the port in use
+extern int32_t firstPort;    // scan range
+extern int32_t lastPort;
+extern bool singlePortGiven;  // the command line named a port
+extern FirmwareImage selectedImage;
+
+// The program's entry: banner, arguments, image check, then scan and update loop.
+// Never returns; every path ends in ExitProgram.
+[[noreturn]] void TqupdMain(int argc, char** argv);
+
+// Closes the port, shows "Press any key to exit...", waits for a key and ends the
+// process with status. Every call in the program passes 1.
+[[noreturn]] void ExitProgram(int status);
+
+void PrintBanner();
+
+// Selects image entry index of imageTable into selectedImage (image, imageLength).
+void SelectImage(int index);

@@ -1,0 +1,81 @@
+#include <cstdlib>
+
+#include "app/driver.h"
+#include "format/parse_number.h"
+#include "image/image_table.h"
+#include "link/console_keys.h"
+#include "link/link_io.h"
+#include "link/serial_port.h"
+
+int32_t portNumber = 0;
+int32_t firstPort = 1;
+int32_t lastPort = 16;
+bool singlePortGiven = false;
+FirmwareImage selectedImage = {};
+
+void SelectImage(int index) {
+  selectedImage = {};
+  selectedImage.image = imageTable[index];
+  selectedImage.imageLength = imageTableSizes[index];
+}
+
+void PrintBanner() {
+  PrintString("Halvek / Tessary firmware update utility. Version 1.02");
+  PrintString("\n(c) Halvek Audio Systems. All rights reserved.\n");
+}
+
+void ExitProgram(int status) {
+  linkPort.Close();
+  PrintString("\nPress any key to exit...");
+  // An extended key (function or arrow key) arrives as 0 and a second code.
+  if (ReadKey() == 0) ReadKey();
+  PrintString("\n");
+  exit(status);
+}
+
+namespace {
+
+void PrintUsage() {
+  PrintString("\nUse: TQUPD [x]\n");
+  PrintString("\nWhere:");
+  PrintString("\n   x    = Optional, If not 0, then this is a comport number between 1 and 99,");
+  PrintString("\n          otherwise searches COM1 - COM16.");
+}
+
+}  // namespace
+
+// Defined by the port scan and the update loop.
+void RunPortScan();
+[[noreturn]] void RunUpdateLoop();
+
+void TqupdMain(int argc, char** argv) {
+  PrintString("\n");
+  PrintBanner();
+  if (argc > 2) {
+    PrintUsage();
+    ExitProgram(1);
+  }
+  for (int i = 0; i < kImageTableCount; ++i) {
+    if (imageTable[i] == nullptr) continue;
+    SelectImage(i);
+    if (ValidateImage("Firmware", &selectedImage) != 0) ExitProgram(1);
+    PrintString("Firmware validated.\n");
+  }
+  if (argc == 2) {
+    // Read as an unsigned number, kept as a signed one: "-1" becomes 4294967295, which
+    // is out of range and is shown as such.
+    int32_t value = static_cast<int32_t>(ParseUnsigned32(argv[1], nullptr, 10));
+    if (value != 0 && (value < 1 || value > 99)) {
+      PrintFormatted(
+          "\nCOM%u is an invalid COM port number.\nChoose a COM port number between 1 and 99\n",
+          value);
+      ExitProgram(1);
+    }
+    if (value != 0) {
+      firstPort = lastPort = value;
+      singlePortGiven = true;
+    }
+  }
+  RunPortScan();
+  RunUpdateLoop();
+}

@@ -1,0 +1,43 @@
+#include "image/firmware_image.h"
+
+#include "image/crc32.h"
+#include "link/link_io.h"
+
+namespace {
+
+bool ResidueHolds(const uint8_t* region, uint32_t length) {
+  return Crc32Update(0xFFFFFFFFu, region, length) == kCrc32Residue;
+}
+
+// A region must hold at least its CRC and lie inside the image. The header's numbers
+// are only trusted this far: a header that points outside the image is refused, never
+// followed.
+bool RegionFits(uint32_t offset, uint32_t length, uint32_t total) {
+  return length >= 4 && offset <= total && length <= total - offset;
+}
+
+}  // namespace
+
+int ValidateImage(const char* label, FirmwareImage* image) {
+  image->header = reinterpret_cast<const ImageHeader*>(image->image);
+  uint32_t total = image->imageLength >= sizeof(ImageHeader) ? image->header->totalLength : 0;
+  if (total < sizeof(ImageHeader) + 4 || total > image->imageLength ||
+      !ResidueHolds(image->image, total)) {
+    PrintFormatted("\nError: Bad CRC of file \"%s\"\n", label);
+    return 4;
+  }
+  const ImageHeader& h = *image->header;
+  image->firmware = image->image + (h.firmwareOffset <= total ? h.firmwareOffset : 0);
+  if (!RegionFits(h.firmwareOffset, h.firmwareLength, total) ||
+      !ResidueHolds(image->firmware, h.firmwareLength)) {
+    PrintFormatted("\nError: Bad CRC of firmware \"%s\"\n", label);
+    return 5;
+  }
+  image->parameterTable = image->image + (h.tableOffset <= total ? h.tableOffset : 0);
+  if (!RegionFits(h.tableOffset, h.tableLength, total) ||
+      !ResidueHolds(image->parameterTable, h.tableLength)) {
+    PrintFormatted("\nError: Bad CRC of parameter table \"%s\"\n", label);
+    return 5;
+  }
+  return 0;
+}

@@ -1,0 +1,12 @@
+// Unbuffered, unechoed key input from the console.
+//
+// On Windows these are the console's _kbhit and _getch. On POSIX the terminal is put in a
+// raw, no-echo mode for the life of the program (and always restored); when standard
+// input is not a terminal, its bytes are the keys. End of input never blocks: ReadKey
+// then returns -1 at once, which the callers take as "no" or "end".
+#pragma once
+
+// Nonzero when a key (or the end of input) is waiting.
+int KeyWaiting();
+// The next key code, waiting for it; -1 at the end of input.
+int ReadKey();

@@ -1,0 +1,82 @@
+#include "link/link_io.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "format/format.h"
+#include "link/serial_port.h"
+
+int SendString(const char* text) {
+  return linkPort.Write(text, static_cast<uint32_t>(strlen(text)));
+}
+
+int SendChar(int ch) {
+  unsigned char byte = static_cast<unsigned char>(ch);
+  return linkPort.Write(&byte, 1);
+}
+
+int SendFormatted(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = FormatText(SendChar, format, args);
+  va_end(args);
+  return n;
+}
+
+int PrintChar(int ch) { return putchar(ch); }
+
+void PrintString(const char* text) {
+  fputs(text, stdout);
+  fflush(stdout);
+}
+
+int PrintFormatted(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = FormatText(PrintChar, format, args);
+  va_end(args);
+  // Progress lines and prompts must show before the program goes on to wait for the
+  // switch or for a key, so console output is never left sitting in the buffer.
+  fflush(stdout);
+  return n;
+}
+
+void FlushInput() {
+  unsigned char byte;
+  while (linkPort.BytesWaiting() != 0) {
+    // A failed read would leave the count unchanged forever; give up instead of spinning.
+    if (linkPort.Read(&byte, 1) == 0) break;
+  }
+}
+
+int ReadLine(char* buffer, int32_t max, const char* terminators) {
+  uint32_t start = ClockMs();
+  int32_t count = 0;
+  bool terminated = false;
+  while (!terminated && count < max && !ElapsedMs(start, kLineTimeoutMs)) {
+    int32_t n = linkPort.BytesWaiting();
+    while (n > 0 && count < max) {
+      unsigned char byte;
+      int32_t got = linkPort.Read(&byte, 1);
+      // A read that fails leaves n as it was; go back to the outer loop, which watches
+      // the time, rather than asking the same failing read forever.
+      if (got <= 0) break;
+      n -= got;
+      if (byte != 0 && strchr(terminators, byte) != nullptr) {
+        buffer[count] = '\0';
+        terminated = true;
+        break;
+      }
+      // Only 0x20 to 0x7F are kept: control characters (the LF after a CR, DC1/DC3 flow
+      // control from the boot ROM) and every byte from 0x80 up (line noise) are dropped.
+      if (static_cast<signed char>(byte) > 0x1F) buffer[count++] = static_cast<char>(byte);
+    }
+  }
+  if (terminated) return count;
+  if (max > 0) buffer[0] = '\0';
+  return -1;
+}
+
+int ReadLineCR(char* buffer, int32_t max) { return ReadLine(buffer, max, "\r"); }
+
+int ReadLineDollar(char* buffer, int32_t max) { return ReadLine(buffer, max, "$"); }

@@ -1,0 +1,71 @@
+// Console keys on POSIX.
+//
+// A terminal delivers input a line at a time and echoes it; the Y/N prompt and the exit
+// prompt need single keys without echo. On first use the terminal is switched to
+// non-canonical, no-echo mode. Signals stay enabled so that Ctrl-C still stops the
+// program; the original mode is put back at exit and on SIGINT, SIGTERM and SIGHUP, so a
+// technician is never left with a terminal that does not echo.
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <initializer_list>
+
+#include "link/console_keys.h"
+
+namespace {
+
+bool prepared = false;
+bool rawActive = false;
+termios savedMode{};
+
+void RestoreTerminal() {
+  if (rawActive) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &savedMode);
+    rawActive = false;
+  }
+}
+
+void OnSignal(int signalNumber) {
+  RestoreTerminal();
+  signal(signalNumber, SIG_DFL);
+  raise(signalNumber);
+}
+
+void Prepare() {
+  if (prepared) return;
+  prepared = true;
+  if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedMode) != 0) return;
+  termios raw = savedMode;
+  raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) return;
+  rawActive = true;
+  atexit(RestoreTerminal);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, OnSignal);
+}
+
+}  // namespace
+
+int KeyWaiting() {
+  Prepare();
+  pollfd p{STDIN_FILENO, POLLIN, 0};
+  // The end of input (POLLHUP, or a readable descriptor that reads 0) counts as waiting,
+  // so that ReadKey can report it at once.
+  return poll(&p, 1, 0) > 0 ? 1 : 0;
+}
+
+int ReadKey() {
+  Prepare();
+  unsigned char key = 0;
+  for (;;) {
+    ssize_t n = read(STDIN_FILENO, &key, 1);
+    if (n == 1) return key;
+    if (n == 0) return -1;
+    if (n < 0 && errno != EINTR) return -1;
+  }
+}

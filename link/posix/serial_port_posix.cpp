@@ -1,0 +1,184 @@
+// SerialPort over a POSIX tty with termios.
+//
+// The contract is the Windows one: raw 8-bit line, no flow control, DTR low, and no read
+// or write that waits longer than 1000 ms. The descriptor is non-blocking and every wait
+// is a poll() with the remaining time.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "link/clock.h"
+#include "link/serial_port.h"
+#include "port_names_posix.h"
+
+SerialPort linkPort;
+uint32_t linkBaudRate = 0;
+
+namespace {
+
+constexpr uint32_t kIoBoundMs = 1000;
+// After the first byte a read also ends once the line has been quiet this long, like
+// the Windows read interval time-out.
+constexpr uint32_t kReadIntervalMs = 10;
+
+bool SpeedCode(uint32_t baudRate, speed_t* code) {
+  static const struct {
+    uint32_t rate;
+    speed_t code;
+  } kRates[] = {{1200, B1200},   {2400, B2400},   {4800, B4800},   {9600, B9600},
+                {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
+                {230400, B230400}};
+  for (const auto& r : kRates) {
+    if (r.rate == baudRate) {
+      *code = r.code;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ApplySpeed(int fd, uint32_t baudRate, bool fullSetup) {
+  speed_t code;
+  termios mode{};
+  if (!SpeedCode(baudRate, &code) || tcgetattr(fd, &mode) != 0) return false;
+  if (fullSetup) {
+    // A raw line: no input or output processing, no canonical mode, no echo, 8 data
+    // bits, the receiver on, modem status lines ignored. HUPCL is cleared so that closing
+    // the port does not drop the control lines; no XON/XOFF and no RTS/CTS, since the
+    // switch's boot ROM and firmware use neither.
+    cfmakeraw(&mode);
+    mode.c_cflag |= CLOCAL | CREAD | CS8;
+    mode.c_cflag &= static_cast<tcflag_t>(~(HUPCL | CRTSCTS | CSIZE)) | CS8;
+    mode.c_iflag &= static_cast<tcflag_t>(~(IXON | IXOFF | IXANY));
+    mode.c_cc[VMIN] = 0;
+    mode.c_cc[VTIME] = 0;
+  } else {
+    mode.c_cflag = (mode.c_cflag & static_cast<tcflag_t>(~CSIZE)) | CS8;
+  }
+  cfsetispeed(&mode, code);
+  cfsetospeed(&mode, code);
+  return tcsetattr(fd, TCSANOW, &mode) == 0;
+}
+
+void CloseDescriptor(int fd) {
+  // Undo TIOCEXCL so that the next open (ours or another program's) is not refused.
+  ioctl(fd, TIOCNXCL);
+  close(fd);
+}
+
+// Waits until fd is ready for events or the deadline passes; false on time-out or error.
+bool WaitReady(int fd, short events, uint32_t start, uint32_t limit) {
+  for (;;) {
+    uint32_t spent = ClockMs() - start;
+    if (spent >= limit) return false;
+    pollfd p{fd, events, 0};
+    int r = poll(&p, 1, static_cast<int>(limit - spent));
+    if (r > 0) return (p.revents & events) != 0;
+    if (r < 0 && errno != EINTR) return false;
+  }
+}
+
+}  // namespace
+
+int32_t SerialPort::Open(int32_t portNumber, uint32_t baudRate) {
+  if (isOpen) {
+    printf("Com%d already open!\n", portNumber);
+    return 1;
+  }
+  char path[512];
+  if (!PortDevicePath(portNumber, path, sizeof path)) return 0;
+  int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return 0;
+  // POSIX ports are not exclusive by default, while Windows ports are. TIOCEXCL refuses
+  // further opens of the tty (except by root); flock() also keeps out programs that run
+  // as root but honour the advisory lock, and closes the race between two openers.
+  if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
+    close(fd);
+    return 0;
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    CloseDescriptor(fd);
+    return 0;
+  }
+  if (!ApplySpeed(fd, baudRate, true)) {
+    CloseDescriptor(fd);
+    return 0;
+  }
+  // DTR low, as on Windows: some adapters wire DTR to the switch's reset or ISP line.
+  // A pseudo-terminal has no modem lines and refuses this; that is not an error.
+  int dtr = TIOCM_DTR;
+  ioctl(fd, TIOCMBIC, &dtr);
+  handle = fd;
+  isOpen = 1;
+  return 1;
+}
+
+int32_t SerialPort::SetBaudRate(uint32_t baudRate) {
+  if (!isOpen || handle < 0) return 0;
+  if (!ApplySpeed(handle, baudRate, false)) {
+    Close();
+    return 0;
+  }
+  return 1;
+}
+
+int32_t SerialPort::Close() {
+  if (isOpen && handle >= 0) CloseDescriptor(handle);
+  handle = -1;
+  isOpen = 0;
+  return 1;
+}
+
+int32_t SerialPort::Write(const void* data, uint32_t count) {
+  if (!isOpen || handle < 0) return 0;
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  uint32_t done = 0;
+  uint32_t start = ClockMs();
+  while (done < count) {
+    ssize_t n = write(handle, bytes + done, count - done);
+    if (n > 0) {
+      done += static_cast<uint32_t>(n);
+    } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      return 0;
+    } else if (!WaitReady(handle, POLLOUT, start, kIoBoundMs)) {
+      return 0;
+    }
+  }
+  // Return only once the bytes are on the line, so that a reply wait that follows starts
+  // after the command has gone out.
+  tcdrain(handle);
+  return static_cast<int32_t>(done);
+}
+
+int32_t SerialPort::BytesWaiting() {
+  if (!isOpen || handle < 0) return 0;
+  int queued = 0;
+  if (ioctl(handle, FIONREAD, &queued) != 0 || queued < 0) return 0;
+  return queued;
+}
+
+int32_t SerialPort::Read(void* buffer, uint32_t count) {
+  if (!isOpen || handle < 0 || count == 0) return 0;
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  uint32_t done = 0;
+  uint32_t start = ClockMs();
+  while (done < count) {
+    ssize_t n = read(handle, bytes + done, count - done);
+    if (n > 0) {
+      done += static_cast<uint32_t>(n);
+      continue;
+    }
+    // n == 0 is a hung-up line; any error but "nothing yet" ends the read too.
+    if (n == 0 || (errno != EAGAIN && errno != EINTR)) break;
+    bool waiting = (done == 0) ? WaitReady(handle, POLLIN, start, kIoBoundMs)
+                               : WaitReady(handle, POLLIN, ClockMs(), kReadIntervalMs);
+    if (!waiting) break;
+  }
+  return static_cast<int32_t>(done);
+}
