@@ -1,0 +1,64 @@
+#!/bin/sh
+# Builds everything and runs every test:
+#   - the native Linux build and its tests (unit, pseudo-terminal, virtual switch, end to end),
+#   - the same native tests under AddressSanitizer and UndefinedBehaviorSanitizer,
+#   - the Windows build (MinGW-w64) and its tests under Wine,
+#   - the fuzz targets (clang, libFuzzer), each for a short bounded run.
+# Build trees go to build/ (override with TQUPD_BUILD_ROOT).
+set -eu
+cd "$(dirname "$0")/.."
+root="${TQUPD_BUILD_ROOT:-$PWD/build}"
+jobs="${TQUPD_JOBS:-$(nproc)}"
+fuzz_seconds="${TQUPD_FUZZ_SECONDS:-20}"
+
+scripts/setup-deps.sh
+
+configure() {  # dir, extra cmake arguments...
+  dir="$1"; shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$dir.configure.log" 2>&1 ||
+    { cat "$dir.configure.log"; exit 1; }
+}
+mkdir -p "$root"
+
+echo "== native build"
+configure "$root/native"
+ninja -C "$root/native" -j "$jobs"
+
+echo "== windows build"
+configure "$root/windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+  -DTQUPD_HOST_TOOLS="$root/native/bin"
+ninja -C "$root/windows" -j "$jobs"
+
+echo "== sanitizer build"
+configure "$root/asan" -DTQUPD_SANITIZE=ON
+ninja -C "$root/asan" -j "$jobs"
+
+echo "== fuzz build"
+CXX=clang++ configure "$root/fuzz" -DTQUPD_FUZZ=ON -DTQUPD_SANITIZE=ON -DTQUPD_TESTS=OFF -DTQUPD_TOOLS=OFF
+ninja -C "$root/fuzz" -j "$jobs"
+
+# The native test runs drive the Windows build too (under Wine, through a pty console).
+TQUPD_WINDOWS_BIN="$root/windows/bin"
+TQUPD_WINE_RUN="$root/windows/wine-run.sh"
+export TQUPD_WINDOWS_BIN TQUPD_WINE_RUN
+
+status=0
+echo "== windows tests (Wine)"
+ctest --test-dir "$root/windows" --output-on-failure -j "$jobs" || status=1
+echo "== sanitizer tests"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir "$root/asan" --output-on-failure -j "$jobs" -LE wine || status=1
+echo "== fuzz runs (${fuzz_seconds}s each)"
+for target in "$root"/fuzz/bin/*_fuzz; do
+  [ -x "$target" ] || continue
+  corpus="$root/fuzz/corpus/$(basename "$target")"
+  mkdir -p "$corpus"
+  if "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" >"$corpus.log" 2>&1; then
+    echo "$(basename "$target"): clean"
+  else
+    tail -40 "$corpus.log"; status=1
+  fi
+done
+echo "== native tests"
+ctest --test-dir "$root/native" --output-on-failure -j "$jobs" || status=1
+exit $status

@@ -1,0 +1,89 @@
+// A pseudo-terminal published as a COM port for the utility's own SerialPort.
+//
+// The master side plays the switch; the slave is linked as <tmp>/comN and TQUPD_PORTS
+// points there, so linkPort.Open(N, ...) opens it exactly as it would open a real port.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "link/serial_port.h"
+
+class PtyPort {
+ public:
+  explicit PtyPort(int portNumber = 5) : portNumber_(portNumber) {
+    char name[256];
+    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) abort();
+    termios mode{};
+    tcgetattr(master_, &mode);
+    cfmakeraw(&mode);
+    tcsetattr(master_, TCSANOW, &mode);
+    char pattern[] = "/tmp/tqupd-ports-XXXXXX";
+    folder_ = mkdtemp(pattern);
+    std::filesystem::create_symlink(name, folder_ + "/com" + std::to_string(portNumber));
+    setenv("TQUPD_PORTS", folder_.c_str(), 1);
+  }
+  ~PtyPort() {
+    linkPort.Close();
+    linkBaudRate = 0;
+    close(master_);
+    close(slave_);
+    std::filesystem::remove_all(folder_);
+    unsetenv("TQUPD_PORTS");
+  }
+  PtyPort(const PtyPort&) = delete;
+  PtyPort& operator=(const PtyPort&) = delete;
+
+  int portNumber() const { return portNumber_; }
+  const std::string& folder() const { return folder_; }
+
+  // Bytes from the switch's side of the line.
+  void Send(const std::string& bytes) {
+    ssize_t n = write(master_, bytes.data(), bytes.size());
+    (void)n;
+    // Let the line discipline move them to the slave's input queue.
+    for (int i = 0; i < 100 && linkPort.isOpen && QueuedAtPort() < bytes.size(); ++i) {
+      usleep(1000);
+    }
+  }
+
+  // Everything the utility has written so far (waits up to waitMs for the first byte).
+  std::string Received(int waitMs = 200) {
+    std::string out;
+    char buffer[4096];
+    pollfd p{master_, POLLIN, 0};
+    while (poll(&p, 1, out.empty() ? waitMs : 20) > 0) {
+      ssize_t n = read(master_, buffer, sizeof buffer);
+      if (n <= 0) break;
+      out.append(buffer, static_cast<size_t>(n));
+    }
+    return out;
+  }
+
+  // The baud rate that the utility has set on the line.
+  speed_t LineSpeed() const {
+    termios mode{};
+    tcgetattr(slave_, &mode);
+    return cfgetospeed(&mode);
+  }
+
+ private:
+  size_t QueuedAtPort() const {
+    int queued = 0;
+    ioctl(slave_, FIONREAD, &queued);
+    return static_cast<size_t>(queued);
+  }
+
+  int portNumber_;
+  int master_ = -1;
+  int slave_ = -1;
+  std::string folder_;
+};

@@ -1,0 +1,88 @@
+// SerialPort over a real pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "link/posix/port_names_posix.h"
+#include "link/serial_port.h"
+#include "pty_port.h"
+
+TEST(SerialPort, OpensTheLinkedDeviceAtTheRequestedRate) {
+  PtyPort pty(7);
+  ASSERT_EQ(linkPort.Open(7, 19200), 1);
+  EXPECT_EQ(pty.LineSpeed(), static_cast<speed_t>(B19200));
+  EXPECT_EQ(linkPort.SetBaudRate(115200), 1);
+  EXPECT_EQ(pty.LineSpeed(), static_cast<speed_t>(B115200));
+  EXPECT_EQ(linkPort.Close(), 1);
+}
+
+TEST(SerialPort, WritesReachTheLineAndReadsTakeOnlyWhatIsQueued) {
+  PtyPort pty;
+  ASSERT_EQ(linkPort.Open(pty.portNumber(), 115200), 1);
+  EXPECT_EQ(linkPort.Write("J\r\n", 3), 3);
+  EXPECT_EQ(pty.Received(), "J\r\n");
+
+  pty.Send("0\r\n");
+  EXPECT_EQ(linkPort.BytesWaiting(), 3);
+  char c = 0;
+  EXPECT_EQ(linkPort.Read(&c, 1), 1);
+  EXPECT_EQ(c, '0');
+  EXPECT_EQ(linkPort.BytesWaiting(), 2);
+}
+
+TEST(SerialPort, EveryOperationOnAClosedPortReturnsZeroAndCloseIsHarmless) {
+  SerialPort port;
+  char c;
+  EXPECT_EQ(port.Write("x", 1), 0);
+  EXPECT_EQ(port.Read(&c, 1), 0);
+  EXPECT_EQ(port.BytesWaiting(), 0);
+  EXPECT_EQ(port.SetBaudRate(19200), 0);
+  EXPECT_EQ(port.Close(), 1);
+  EXPECT_EQ(port.Close(), 1);
+}
+
+TEST(SerialPort, OpeningAnOpenPortReportsItAndKeepsTheOldOne) {
+  PtyPort pty(3);
+  ASSERT_EQ(linkPort.Open(3, 19200), 1);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(linkPort.Open(42, 115200), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Com42 already open!\n");
+  EXPECT_EQ(pty.LineSpeed(), static_cast<speed_t>(B19200));
+  EXPECT_EQ(linkPort.Write("?", 1), 1);
+  EXPECT_EQ(pty.Received(), "?");
+}
+
+TEST(SerialPort, AMissingPortFailsToOpenAndLeavesNothingOpen) {
+  PtyPort pty(4);
+  EXPECT_EQ(linkPort.Open(9, 19200), 0);
+  EXPECT_EQ(linkPort.isOpen, 0);
+}
+
+TEST(SerialPort, ARateTheLineCannotDoClosesThePort) {
+  PtyPort pty;
+  ASSERT_EQ(linkPort.Open(pty.portNumber(), 19200), 1);
+  EXPECT_EQ(linkPort.SetBaudRate(12345), 0);
+  EXPECT_EQ(linkPort.isOpen, 0);
+  EXPECT_EQ(linkPort.Write("x", 1), 0);
+}
+
+TEST(SerialPort, AReadWithNothingQueuedGivesUpAfterItsBound) {
+  PtyPort pty;
+  ASSERT_EQ(linkPort.Open(pty.portNumber(), 19200), 1);
+  char c;
+  EXPECT_EQ(linkPort.Read(&c, 1), 0);
+}
+
+TEST(PortDevicePath, MapsComNumbersToTheFolderOfLinksOrToTtyDevices) {
+  char path[256];
+  setenv("TQUPD_PORTS", "/tmp", 1);
+  ASSERT_TRUE(PortDevicePath(12, path, sizeof path));
+  EXPECT_STREQ(path, "/tmp/com12");
+  // A name that is not a folder is ignored: the usual devices apply.
+  setenv("TQUPD_PORTS", "/nonexistent-folder", 1);
+  ASSERT_TRUE(PortDevicePath(1, path, sizeof path));
+  EXPECT_TRUE(strcmp(path, "/dev/ttyUSB0") == 0 || strcmp(path, "/dev/ttyS0") == 0) << path;
+  unsetenv("TQUPD_PORTS");
+  EXPECT_FALSE(PortDevicePath(1, path, 8));  // does not fit: refused, never cut
+}
