@@ -1,0 +1,65 @@
+// The port scan: try each COM port of the range, identify whatever answers and match it
+// against the carried images.
+#include "app/driver.h"
+#include "image/device_info.h"
+#include "image/identify.h"
+#include "image/image_table.h"
+#include "image/version_decision.h"
+#include "link/link_io.h"
+#include "link/serial_port.h"
+
+namespace {
+
+// True when the switch of deviceInfo matches an image; selectedImage is then that image.
+bool MatchImage() {
+  for (int i = 0; i < kImageTableCount; ++i) {
+    if (imageTable[i] == nullptr) continue;
+    SelectImage(i);
+    if (ValidateImage("", &selectedImage) != 0) {
+      PrintString("This firmware file is corrupt! Try re-downloading file.\n");
+      ExitProgram(1);
+    }
+    const ImageHeader& h = *selectedImage.header;
+    if (h.totalLength != 0 && h.family == deviceInfo.family &&
+        h.modelIndex == deviceInfo.modelIndex) {
+      return true;
+    }
+    selectedImage.image = nullptr;
+    selectedImage.header = nullptr;
+  }
+  return false;
+}
+
+}  // namespace
+
+void RunPortScan() {
+  for (portNumber = firstPort; portNumber <= lastPort; ++portNumber) {
+    PrintFormatted("\nCOM%u: ", portNumber);
+    if (!linkPort.Open(portNumber, 19200)) {
+      linkBaudRate = 0;
+      PrintString("Could not open port.");
+      continue;
+    }
+    linkBaudRate = 19200;
+    FlushInput();
+    if (DetectDevice() != 0) {
+      PrintString("No Halvek devices detected.");
+    } else if (MatchImage()) {
+      PrintFormatted("An %s was found with firmware version: %s",
+                     deviceInfo.displayName ? deviceInfo.displayName : "",
+                     VersionText(deviceInfo.version));
+      PrintString("\n");
+      return;
+    } else {
+      PrintString("A Halvek device was found, but it does not match this firmware.");
+    }
+    if (singlePortGiven) {
+      PrintString("\n");
+      return;
+    }
+    linkPort.Close();
+    linkBaudRate = 0;
+  }
+  PrintString("\n\nNo updatable Halvek devices found.\n");
+  ExitProgram(1);
+}

@@ -1,0 +1,74 @@
+// The update loop: identify the switch again, let the user confirm, program it, then
+// follow its console until it has finished its own post-update work.
+#include "app/driver.h"
+#include "image/catalogue.h"
+#include "image/device_info.h"
+#include "image/identify.h"
+#include "image/version_decision.h"
+#include "isp/programming.h"
+#include "link/console_keys.h"
+#include "link/link_io.h"
+#include "link/serial_port.h"
+#include "monitor/console_monitor.h"
+
+namespace {
+
+// How long the switch may stay silent after programming before the user is told to
+// power-cycle it.
+constexpr uint32_t kProgressTimeoutMs = 13000;
+
+bool updateProgrammed = false;
+
+}  // namespace
+
+void RunUpdateLoop() {
+  for (;;) {
+    SleepMs(1);
+    if (updateProgrammed && (ElapsedMs(lastProgressTime, kProgressTimeoutMs) || deviceReady)) {
+      if (!deviceReady) {
+        PrintString("\nFirmware update complete, please power cycle the switch.\n");
+      }
+      ExitProgram(1);
+    }
+    for (int32_t n = linkPort.BytesWaiting(); n > 0; --n) {
+      uint8_t byte;
+      if (linkPort.Read(&byte, 1) != 1) break;
+      FeedConsoleByte(byte);
+    }
+    // Keys pressed while the loop runs are dropped, so that an early key cannot answer
+    // a later prompt.
+    if (KeyWaiting()) {
+      if (ReadKey() == 0) ReadKey();
+    }
+    if (updateProgrammed) continue;
+
+    if (DetectDevice() != 0) {
+      PrintFormatted("\nNo Halvek device found on COM%u.\n", portNumber);
+      ExitProgram(1);
+    }
+    if (deviceMode != RunningFirmware && deviceMode != BootLoader) continue;
+    if (FindModelName(deviceInfo.family, deviceInfo.modelIndex) == nullptr) {
+      PrintFormatted("\nThe device on COM%u not compatible with this update.\nProduct name: \"%s\"\n",
+                     portNumber, deviceInfo.productName);
+      ExitProgram(1);
+    }
+    if (selectedImage.header == nullptr) {
+      // Only a port named on the command line gets here without a matching image: the
+      // switch there is not one this build updates. There is nothing to compare it with,
+      // so say so and stop.
+      PrintFormatted("\nThe device on COM%u cannot be updated with this firmware.\n", portNumber);
+      ExitProgram(1);
+    }
+    int code = CheckCompatibility(&deviceInfo, &selectedImage);
+    if (code != 0) {
+      ReportIncompatibility(code, &deviceInfo, &selectedImage);
+      continue;
+    }
+    if (!DecideUpdate(&deviceInfo, &selectedImage, true, true, true)) ExitProgram(1);
+    deviceReady = 0;
+    if (UpdateFirmware(&selectedImage) == 0) {
+      updateProgrammed = true;
+      lastProgressTime = ClockMs();
+    }
+  }
+}

@@ -1,0 +1,113 @@
+#include "isp/boot_entry.h"
+
+#include <cstring>
+
+#include "image/device_info.h"
+#include "link/link_io.h"
+#include "link/serial_port.h"
+
+namespace {
+
+constexpr int kProbeTries = 4;
+// Reply lines during the probe: at most 19 characters.
+constexpr int kReplyBuffer = 20;
+
+// The boot ROM is now synchronised with its echo on: switch the echo off. Its reply is
+// the echo "A 0" (when echo was on) and then the result "0".
+bool EchoOff(char* line) {
+  SendString("A 0\r");
+  if (ReadLineCR(line, kReplyBuffer) == 3) ReadLineCR(line, kReplyBuffer);
+  return strcmp(line, "0") == 0;
+}
+
+// "?" reached a boot ROM waiting for auto-baud and it answered "Synchronized".
+bool AutoBaudHandshake(char* line) {
+  SendString("Synchronized\r\n");
+  // The echo of our line; one empty line before it is the echoed CR of the probe line.
+  if (ReadLineCR(line, kReplyBuffer) == 0) ReadLineCR(line, kReplyBuffer);
+  ReadLineCR(line, kReplyBuffer);
+  if (strcmp(line, "OK") != 0) return false;
+  // The crystal frequency line: these parts do not use the value.
+  SendString("O\r");
+  ReadLineCR(line, kReplyBuffer);  // its echo
+  ReadLineCR(line, kReplyBuffer);
+  if (strcmp(line, "OK") != 0) return false;
+  return EchoOff(line);
+}
+
+// A boot ROM already synchronised with echo on echoed the probe line up to its "$".
+bool EchoOnHandshake(char* line, char probeCharacter) {
+  if (linkPort.BytesWaiting() != 0) {
+    ReadLineCR(line, kReplyBuffer);
+    // The rest of the echoed probe line; then the boot ROM's verdict on it (ignored).
+    if (line[0] == probeCharacter && line[1] == '\0') ReadLineCR(line, kReplyBuffer);
+  }
+  return EchoOff(line);
+}
+
+// A boot ROM already synchronised with echo off answered the probe line with "1"
+// (unknown command); no echo comes back here.
+bool EchoOffHandshake(char* line) {
+  SendString("A 0\r");
+  ReadLineCR(line, kReplyBuffer);
+  return strcmp(line, "0") == 0;
+}
+
+}  // namespace
+
+int ProbeLink() {
+  char line[kReplyBuffer];
+  for (int attempt = 0; attempt < kProbeTries; ++attempt) {
+    // "?" is the boot ROM's auto-baud character at 115200; "*" is harmless to both the
+    // firmware and a synchronised boot ROM at 19200.
+    char probeCharacter;
+    if (linkBaudRate == 19200) {
+      linkPort.SetBaudRate(115200);
+      linkBaudRate = 115200;
+      probeCharacter = '?';
+    } else {
+      linkPort.SetBaudRate(19200);
+      linkBaudRate = 19200;
+      probeCharacter = '*';
+    }
+    FlushInput();
+    // ESC first: it aborts whatever command a boot ROM was in the middle of.
+    SendChar(0x1B);
+    DelayMs(10);
+    SendString("^P$");
+    DelayMs(10);
+    SendChar(probeCharacter);
+    DelayMs(10);
+    SendChar('\r');
+
+    int n = ReadLine(line, kReplyBuffer, "$\r");
+    if (n == 12 && strcmp(line, "Synchronized") == 0) {
+      if (AutoBaudHandshake(line)) return kProbeBootLoader;
+    } else if (n == 2 && strcmp(line, "^P") == 0) {
+      if (EchoOnHandshake(line, probeCharacter)) return kProbeBootLoader;
+    } else if (n == 1 && line[0] == '1') {
+      if (EchoOffHandshake(line)) return kProbeBootLoader;
+    } else if (n == 2 && strcmp(line, "^+") == 0) {
+      FlushInput();
+      return kProbeFirmware;
+    } else if (n == 5 && line[0] == '^' && line[1] == '=' && line[2] == 'P') {
+      return kProbeFirmware;
+    }
+  }
+  return kProbeNothing;
+}
+
+int EnterBootLoader() {
+  int probe = ProbeLink();
+  if (probe == kProbeNothing) return 1;
+  if (probe == kProbeFirmware) {
+    SendString("^BOOTL$");
+    DelayMs(100);
+    if (linkPort.SetBaudRate(115200)) linkBaudRate = 115200;
+    if (ProbeLink() != kProbeBootLoader) return 2;
+  }
+  deviceMode = BootLoader;
+  DelayMs(20);
+  FlushInput();
+  return 0;
+}

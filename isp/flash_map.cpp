@@ -1,0 +1,14 @@
+#include "isp/flash_map.h"
+
+int FlashSectorOf(uint32_t address, uint8_t* bank, uint8_t* sector) {
+  const uint32_t banks[2] = {kBankA, kBankB};
+  for (uint8_t b = 0; b < 2; ++b) {
+    uint32_t offset = address - banks[b];
+    if (address < banks[b] || offset >= kBankBytes) continue;
+    *bank = b;
+    *sector = offset < 0x10000u ? static_cast<uint8_t>((address >> 13) & 7)
+                                : static_cast<uint8_t>(7 + ((address >> 16) & 7));
+    return 0;
+  }
+  return 1;
+}

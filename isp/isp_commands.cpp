@@ -1,0 +1,169 @@
+#include "isp/isp_commands.h"
+
+#include <cstring>
+
+#include "format/parse_number.h"
+#include "isp/flash_map.h"
+#include "isp/uu_codec.h"
+#include "link/link_io.h"
+
+namespace {
+
+// Status lines, R's checksum line and W's checksum reply: at most 6 characters.
+constexpr int kStatusBuffer = 7;
+// The reply to M: at most 10 characters.
+constexpr int kCompareBuffer = 11;
+// R data lines: at most 61 characters.
+constexpr int kDataBuffer = kUuLineChars + 1;
+
+// Reads one status line; true when it arrived and begins with "0" (CMD_SUCCESS).
+bool StatusOk() {
+  char status[kStatusBuffer];
+  return ReadLineCR(status, kStatusBuffer) > 0 && status[0] == '0';
+}
+
+uint32_t RoundUpToWord(uint32_t count) { return (count + 3) & ~3u; }
+
+}  // namespace
+
+int IspUnlock() {
+  SendFormatted("U %u\r\n", kIspUnlockCode);
+  return StatusOk() ? 0 : 1;
+}
+
+int IspGo(uint32_t address) {
+  SendFormatted("G %u T\r\n", address);
+  // The boot ROM may jump before its "0" has left the UART: silence counts as started.
+  char status[kStatusBuffer];
+  int n = ReadLineCR(status, kStatusBuffer);
+  return (n <= 0 || status[0] == '0') ? 0 : 1;
+}
+
+int IspPrepareSectors(uint8_t first, uint8_t last, uint8_t bank) {
+  SendFormatted("P %u %u %u\r\n", first, last, bank);
+  return StatusOk() ? 0 : 1;
+}
+
+int IspEraseSectors(uint8_t first, uint8_t last, uint8_t bank) {
+  SendFormatted("E %u %u %u\r\n", first, last, bank);
+  return StatusOk() ? 0 : 1;
+}
+
+int IspCopyRamToFlash(uint32_t flashAddress, uint32_t ramAddress, uint32_t count) {
+  SendFormatted("C %u %u %u\r\n", flashAddress, ramAddress, count);
+  return StatusOk() ? 0 : 1;
+}
+
+int IspCompare(uint32_t first, uint32_t second, uint32_t count) {
+  SendFormatted("M %u %u %u\r\n", first, second, count);
+  char reply[kCompareBuffer];
+  if (ReadLineCR(reply, kCompareBuffer) <= 0) return 1;
+  if (reply[0] == '0') return 0;
+  if (reply[0] == '1' && reply[1] == '0') {
+    ReadLineCR(reply, kCompareBuffer);  // offset of the first difference
+    return 2;
+  }
+  return 1;
+}
+
+int32_t IspReadMemory(uint8_t* destination, uint32_t address, uint32_t count) {
+  int32_t total = 0;
+  while (count != 0) {
+    uint32_t chunk = count < kIspChunkBytes ? count : kIspChunkBytes;
+    // The boot ROM reads whole words. For a count that is not a multiple of 4 it sends
+    // the rounded-up count, and its checksum covers every byte it sent: all of them are
+    // decoded and summed, only the requested ones are kept.
+    uint32_t announced = RoundUpToWord(chunk);
+    SendFormatted("R %u %u\r\n", address, announced);
+    char status[kStatusBuffer];
+    if (ReadLineCR(status, kStatusBuffer) <= 0) return 0;
+    if (status[0] != '0') return -total;
+
+    uint32_t decoded = 0;
+    uint32_t sum = 0;
+    while (decoded < announced) {
+      char line[kDataBuffer];
+      if (ReadLineCR(line, kDataBuffer) <= 0) {
+        PrintFormatted("Timeout\n");
+        return 0;
+      }
+      uint8_t bytes[kUuLineBytes];
+      int n = UuDecodeLine(bytes, line, static_cast<int>(announced - decoded));
+      for (int i = 0; i < n; ++i) {
+        sum += bytes[i];
+        if (decoded + static_cast<uint32_t>(i) < chunk) destination[decoded + i] = bytes[i];
+      }
+      decoded += static_cast<uint32_t>(n);
+    }
+    char checksum[kStatusBuffer];
+    if (ReadLineCR(checksum, kStatusBuffer) <= 0) {
+      PrintFormatted("Timeout\n");
+      return 0;
+    }
+    SendString("OK\r\n");
+    const char* end = nullptr;
+    uint32_t expected = ParseUnsigned32(checksum, &end, 10);
+    if (end == checksum || *end != '\0' || expected != sum) return 0;
+    total += static_cast<int32_t>(chunk);
+    destination += chunk;
+    address += chunk;
+    count -= chunk;
+  }
+  return total;
+}
+
+int IspWriteRam(uint32_t address, const uint8_t* source, uint32_t count) {
+  while (count != 0) {
+    uint32_t chunk = count < kIspChunkBytes ? count : kIspChunkBytes;
+    // The boot ROM takes whole words and waits until it has the announced count, so a
+    // count that is not a multiple of 4 is padded with zero bytes (counted in the sum).
+    uint32_t announced = RoundUpToWord(chunk);
+    uint8_t data[kIspChunkBytes] = {};
+    memcpy(data, source, chunk);
+    uint32_t sum = 0;
+    for (uint32_t i = 0; i < announced; ++i) sum += data[i];
+
+    SendFormatted("W %u %u\r\n", address, announced);
+    char status[kStatusBuffer];
+    if (ReadLineCR(status, kStatusBuffer) <= 0) return 1;
+    if (status[0] != '0') return 2;
+    for (uint32_t offset = 0; offset < announced; offset += kUuLineBytes) {
+      char line[kUuLineChars + 1];
+      uint32_t n = announced - offset < kUuLineBytes ? announced - offset : kUuLineBytes;
+      UuEncodeLine(line, data + offset, static_cast<int>(n));
+      SendString(line);
+      SendString("\r\n");
+    }
+    SendFormatted("%u\r\n", sum);
+    // Only "OK" means the chunk is in RAM. "RESEND" (its checksum did not match) leaves
+    // RAM holding something else, and the copy and compare that follow would both use
+    // that RAM, so the compare could not catch it: the write has failed.
+    char reply[kStatusBuffer];
+    int n = ReadLineCR(reply, kStatusBuffer);
+    if (n < 0 || n == 0) return 1;
+    if (strcmp(reply, "OK") != 0) return 2;
+    address += chunk;
+    source += chunk;
+    count -= chunk;
+  }
+  return 0;
+}
+
+int ProgramFlashBlock(uint32_t address, const uint8_t* source, uint32_t count) {
+  if (IspWriteRam(kRamStaging, source, count) != 0) return 1;
+  uint8_t firstBank, firstSector, lastBank, lastSector;
+  if (FlashSectorOf(address, &firstBank, &firstSector) != 0 ||
+      FlashSectorOf(address + count - 1, &lastBank, &lastSector) != 0 || firstBank != lastBank) {
+    return 3;
+  }
+  if (IspPrepareSectors(firstSector, lastSector, firstBank) != 0) return 4;
+  if (IspCopyRamToFlash(address, kRamStaging, count) != 0) return 4;
+  switch (IspCompare(address, kRamStaging, count)) {
+    case 0:
+      return 0;
+    case 2:
+      return 2;
+    default:
+      return 4;
+  }
+}

@@ -1,0 +1,167 @@
+#include "program_run.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MsSince(Clock::time_point start) {
+  return static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+[[noreturn]] void Exec(const std::vector<std::string>& command) {
+  std::vector<char*> argv;
+  for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  execvp(argv[0], argv.data());
+  _exit(127);
+}
+
+// Collects the child's status without blocking; true once it has ended.
+bool Reap(pid_t pid, int* status) {
+  int raw = 0;
+  if (waitpid(pid, &raw, WNOHANG) != pid) return false;
+  *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> TqupdCommand(Build build, const std::vector<std::string>& args) {
+  std::vector<std::string> command;
+  if (build == Build::kNative) {
+    command.push_back(std::string(TQUPD_BIN_DIR) + "/tqupd");
+  } else {
+    const char* bin = getenv("TQUPD_WINDOWS_BIN");
+    const char* wine = getenv("TQUPD_WINE_RUN");
+    if (!bin || !*bin || !wine || !*wine) return {};
+    command.push_back(wine);
+    command.push_back(std::string(bin) + "/tqupd.exe");
+  }
+  command.insert(command.end(), args.begin(), args.end());
+  return command;
+}
+
+std::string NormalizeConsole(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+
+RunResult RunWithClosedInput(const std::vector<std::string>& command, int timeoutMs) {
+  RunResult result;
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) return result;
+  pid_t pid = fork();
+  if (pid == 0) {
+    int null = open("/dev/null", O_RDONLY);
+    dup2(null, 0);
+    dup2(pipeFds[1], 1);
+    dup2(pipeFds[1], 2);
+    close(pipeFds[0]);
+    Exec(command);
+  }
+  close(pipeFds[1]);
+  auto start = Clock::now();
+  char buffer[4096];
+  for (;;) {
+    int left = timeoutMs - MsSince(start);
+    if (left <= 0) break;
+    pollfd p{pipeFds[0], POLLIN, 0};
+    if (poll(&p, 1, left) <= 0) break;
+    ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+    if (n <= 0) break;
+    result.output.append(buffer, static_cast<size_t>(n));
+  }
+  close(pipeFds[0]);
+  while (!Reap(pid, &result.status)) {
+    if (MsSince(start) > timeoutMs) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+      result.status = -1;
+      break;
+    }
+    usleep(5000);
+  }
+  result.output = NormalizeConsole(result.output);
+  return result;
+}
+
+ConsoleSession::ConsoleSession(const std::vector<std::string>& command,
+                               const std::vector<std::string>& environment) {
+  winsize size{};
+  size.ws_row = 50;
+  size.ws_col = 200;  // wide enough that no progress line wraps
+  pid_ = forkpty(&master_, nullptr, nullptr, &size);
+  if (pid_ == 0) {
+    for (const std::string& e : environment) putenv(strdup(e.c_str()));
+    Exec(command);
+  }
+}
+
+ConsoleSession::~ConsoleSession() {
+  Kill();
+  if (master_ >= 0) close(master_);
+}
+
+void ConsoleSession::Pump(int waitMs) {
+  char buffer[4096];
+  pollfd p{master_, POLLIN, 0};
+  if (poll(&p, 1, waitMs) <= 0) return;
+  ssize_t n = read(master_, buffer, sizeof buffer);
+  if (n > 0) output_.append(buffer, static_cast<size_t>(n));
+}
+
+bool ConsoleSession::WaitFor(const std::string& text, int timeoutMs, size_t from) {
+  auto start = Clock::now();
+  for (;;) {
+    std::string shown = Output();
+    if (shown.size() > from && shown.find(text, from) != std::string::npos) return true;
+    if (MsSince(start) > timeoutMs) return false;
+    if (status_ < 0 && Reap(pid_, &status_)) {
+      Pump(50);  // what it wrote just before it ended
+      continue;
+    }
+    Pump(20);
+  }
+}
+
+void ConsoleSession::Type(const std::string& keys) {
+  ssize_t n = write(master_, keys.data(), keys.size());
+  (void)n;
+}
+
+int ConsoleSession::WaitExit(int timeoutMs) {
+  auto start = Clock::now();
+  while (status_ < 0 && MsSince(start) <= timeoutMs) {
+    Pump(20);
+    Reap(pid_, &status_);
+  }
+  for (int i = 0; i < 5; ++i) Pump(10);
+  return status_;
+}
+
+void ConsoleSession::Kill() {
+  if (pid_ > 0 && status_ < 0 && !Reap(pid_, &status_)) {
+    kill(pid_, SIGKILL);
+    int raw = 0;
+    waitpid(pid_, &raw, 0);
+    status_ = 128 + SIGKILL;
+  }
+}

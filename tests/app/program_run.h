@@ -1,0 +1,56 @@
+// Running the real tqupd program in a child process, native or the Windows build under
+// Wine, with its console on a pipe or on a pseudo-terminal (so that keys reach it).
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+// Which build a test drives.
+enum class Build { kNative, kWindows };
+
+// The command line that starts tqupd of that build with args; empty when that build is
+// not available (the Windows build needs TQUPD_WINDOWS_BIN and TQUPD_WINE_RUN).
+std::vector<std::string> TqupdCommand(Build build, const std::vector<std::string>& args);
+
+// The console text as a user would read it: CR LF pairs (Windows text mode) become LF.
+std::string NormalizeConsole(const std::string& text);
+
+struct RunResult {
+  std::string output;
+  int status = -1;  // exit status, or -1 when it did not end in time
+};
+
+// Runs command with standard input from /dev/null (the end of input at once).
+RunResult RunWithClosedInput(const std::vector<std::string>& command, int timeoutMs);
+
+// A program whose console is a pseudo-terminal: it sees a terminal, and keys typed here
+// reach its unbuffered key reads.
+class ConsoleSession {
+ public:
+  ConsoleSession(const std::vector<std::string>& command,
+                 const std::vector<std::string>& environment = {});
+  ~ConsoleSession();
+  ConsoleSession(const ConsoleSession&) = delete;
+  ConsoleSession& operator=(const ConsoleSession&) = delete;
+
+  // Reads output until text has appeared after position from (default: anywhere), or
+  // timeoutMs passed. True when it appeared.
+  bool WaitFor(const std::string& text, int timeoutMs, size_t from = 0);
+  void Type(const std::string& keys);
+  // Waits for the program to end, reading its output; its exit status or -1.
+  int WaitExit(int timeoutMs);
+  // Ends the program if it still runs.
+  void Kill();
+  // Everything shown so far, normalised.
+  std::string Output() const { return NormalizeConsole(output_); }
+  size_t OutputSize() const { return Output().size(); }
+
+ private:
+  void Pump(int waitMs);
+  pid_t pid_ = -1;
+  int master_ = -1;
+  int status_ = -1;
+  std::string output_;
+};

@@ -1,0 +1,83 @@
+// The console monitor, fed the bytes a switch sends after an update.
+#include "monitor/console_monitor.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "link/clock.h"
+
+namespace {
+
+// Feeds text byte by byte and returns what the console showed.
+std::string Feed(const std::string& bytes) {
+  testing::internal::CaptureStdout();
+  for (char c : bytes) FeedConsoleByte(static_cast<uint8_t>(c));
+  fflush(stdout);
+  return testing::internal::GetCapturedStdout();
+}
+
+class ConsoleMonitor : public testing::Test {
+ protected:
+  void SetUp() override {
+    deviceReady = 0;
+    lastProgressTime = 0;
+    Feed("^");  // start from an empty line
+  }
+};
+
+}  // namespace
+
+TEST_F(ConsoleMonitor, ReadyFrameSetsDeviceReadyUnlessALetterFollows) {
+  struct Case {
+    const char* frame;
+    int ready;
+  } cases[] = {{"^=P$", 1}, {"^=P5$", 1}, {"^=P ok$", 1}, {"^=PX$", 0}, {"^=SZ$", 0},
+               {"^=V 1$", 0}, {"=P$", 1}};
+  for (const Case& c : cases) {
+    deviceReady = 0;
+    EXPECT_EQ(Feed(c.frame), "") << c.frame;
+    EXPECT_EQ(deviceReady, c.ready) << c.frame;
+  }
+}
+
+TEST_F(ConsoleMonitor, DspProgressStartsEachBankOnANewLine) {
+  EXPECT_EQ(Feed("^!100 2 0$"), "\n\rUpdating DSPs: Bank = 2, Complete =  16%");
+  EXPECT_EQ(Feed("^!100 2 3$"), "\rUpdating DSPs: Bank = 2, Complete =  66%");
+  EXPECT_EQ(Feed("^!100 2 5$"), "\rUpdating DSPs: Bank = 2, Complete = 100%");
+  EXPECT_NE(lastProgressTime, 0u);
+}
+
+TEST_F(ConsoleMonitor, EveryProgressFrameMovesTheProgressTimeForward) {
+  lastProgressTime = ClockMs() - 60000;
+  Feed("^!100 1 1$");
+  EXPECT_FALSE(ElapsedMs(lastProgressTime, 10000));
+}
+
+TEST_F(ConsoleMonitor, OtherMessageCodesAreShownAsTheyCame) {
+  EXPECT_EQ(Feed("^!42 Fan fault$"), "!42 Fan fault$");
+  EXPECT_EQ(Feed("^!A$"), "");  // "!" followed by a letter matches nothing
+  EXPECT_EQ(Feed("^?unknown$"), "");
+}
+
+TEST_F(ConsoleMonitor, OnlyFramedTextReachesAHandler) {
+  EXPECT_EQ(Feed("noise !42 x ^!4\x01\x02" "2 ok\x80$"), "!42 ok$");
+  // Text outside a frame is dropped by the next "^"...
+  EXPECT_EQ(Feed("!7 stray^=P$"), "");
+  EXPECT_EQ(deviceReady, 1);
+  // ...but a "$" without an opening "^" dispatches it like a framed line.
+  EXPECT_EQ(Feed("!7 stray$"), "!7 stray$");
+}
+
+TEST_F(ConsoleMonitor, AnOverlongFrameIsCutTo254CharactersAndItsDollar) {
+  std::string body = "!9" + std::string(298, 'x');
+  std::string shown = Feed("^" + body + "$");
+  EXPECT_EQ(shown, body.substr(0, 254) + "$");
+  // The monitor is still in step after it.
+  EXPECT_EQ(Feed("^!9 next$"), "!9 next$");
+}
+
+TEST_F(ConsoleMonitor, HugeStepNumbersFromTheLineDoNotOverflow) {
+  std::string shown = Feed("^!100 1 99999999999$");
+  EXPECT_NE(shown.find("Bank = 1"), std::string::npos);
+}
