@@ -88,7 +88,9 @@ int32_t IspReadMemory(uint8_t* destination, uint32_t address, uint32_t count) {
         return 0;
       }
       uint8_t bytes[kUuLineBytes];
-      int n = UuDecodeLine(bytes, line, static_cast<int>(announced - decoded));
+      // A length character may claim up to 63 bytes; no real line holds more than 45.
+      uint32_t missing = announced - decoded;
+      int n = UuDecodeLine(bytes, line, static_cast<int>(missing < kUuLineBytes ? missing : kUuLineBytes));
       for (int i = 0; i < n; ++i) {
         sum += bytes[i];
         if (decoded + static_cast<uint32_t>(i) < chunk) destination[decoded + i] = bytes[i];
