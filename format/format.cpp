@@ -1,4 +1,457 @@
-// Placeholder until the engine lands: enough for the link helpers to build.
+// The formatter streams every character straight to the caller's sink. Numbers are written
+// most significant digit first by dividing by a falling power of the base, so nothing is
+// reversed, nothing is buffered and nothing is allocated: the same code builds ISP command
+// lines for the boot ROM, console messages and the version text in a fixed-size buffer.
 #include "format/format.h"
 
-int FormatText(PutCharFn, const char*, va_list) { return 0; }
+#include <cstring>
+
+namespace {
+
+// Where the characters of one call go, and how many went there. The count is unsigned so
+// that even an absurd width cannot overflow it; callers get it back as an int.
+struct Output {
+  CharSink sink;
+  void* context;
+  uint32_t count;
+};
+
+void Emit(Output& out, int ch) {
+  out.sink(ch, out.context);
+  ++out.count;
+}
+
+void EmitText(Output& out, const char* text) {
+  while (*text != '\0') Emit(out, static_cast<unsigned char>(*text++));
+}
+
+// Writes count spaces when count is positive and returns how many were written. Widths
+// are worked out in 64 bits: "%*" takes any 32-bit argument, and the difference of two
+// such widths does not fit an int.
+int64_t EmitSpaces(Output& out, int64_t count) {
+  for (int64_t i = 0; i < count; ++i) Emit(out, ' ');
+  return count > 0 ? count : 0;
+}
+
+void EmitNumber(Output& out, uint32_t value, int base, int width, int signMode,
+                unsigned fillFlags, int prefix) {
+  const bool blankFill = (fillFlags & kBlankFill) != 0;
+  bool grouping = false;
+  bool mayBeSigned = false;
+  const char* digits = "0123456789ABCDEF";
+  int digitPositions;
+  uint32_t divisor;
+  switch (base) {
+    case 16:
+      digitPositions = 8;
+      divisor = 0x10000000u;
+      if (signMode != kSignNone) digits = "0123456789abcdef";
+      break;
+    case 8:
+      digitPositions = 11;
+      divisor = 1u << 30;
+      mayBeSigned = true;
+      break;
+    case 2:
+      digitPositions = 32;
+      divisor = 1u << 31;
+      break;
+    default:
+      base = 10;
+      digitPositions = 10;
+      divisor = 1000000000u;
+      mayBeSigned = true;
+      grouping = (fillFlags & kGrouping) != 0;
+      break;
+  }
+
+  // The sign. The most negative value negates to itself as an unsigned number, which is
+  // exactly its magnitude 2147483648, so no signed arithmetic is involved.
+  int signChar = 0;
+  if (mayBeSigned && signMode != kSignNone) {
+    if ((value & 0x80000000u) != 0) {
+      value = 0u - value;
+      signChar = '-';
+    } else if (signMode == kSignPlus) {
+      signChar = '+';
+    } else if (signMode == kSignSpace) {
+      signChar = ' ';
+    }
+  }
+
+  // Leading positions to leave out so that the field is width characters wide; the width
+  // counts the prefix and the sign. With grouping the three separators are positions too.
+  int64_t suppress = digitPositions + (grouping ? 3 : 0) - static_cast<int64_t>(width);
+  if (prefix != 0) ++suppress;
+  if (signChar != 0) ++suppress;
+
+  // A width beyond every position the base has is always made up with spaces.
+  if (suppress < 0) {
+    EmitSpaces(out, -suppress);
+    suppress = 0;
+  }
+
+  bool started = false;
+  for (int position = 0; position < digitPositions; ++position) {
+    const uint32_t digit = (value / divisor) % static_cast<uint32_t>(base);
+    const bool last = position == digitPositions - 1;
+    if (!started && (digit != 0 || last || (!blankFill && suppress <= 0))) {
+      // The field starts here. Zero fill puts the sign and prefix at its left edge,
+      // blank fill right before the first significant digit ("-0042", "  -42").
+      started = true;
+      suppress = 0;
+      if (signChar == ' ') Emit(out, ' ');
+      if (prefix != 0) Emit(out, prefix);
+      if (signChar == '-' || signChar == '+') Emit(out, signChar);
+    }
+    if (suppress <= 0) Emit(out, started ? digits[digit] : ' ');
+    --suppress;
+    // Separators follow the billions, millions and thousands. One that falls before the
+    // first digit is still part of the width, so it shows as a space.
+    if (grouping && (divisor == 1000000000u || divisor == 1000000u || divisor == 1000u)) {
+      if (suppress <= 0) Emit(out, started ? ',' : ' ');
+      --suppress;
+    }
+    divisor /= static_cast<uint32_t>(base);
+  }
+}
+
+// Writes up to count characters of text, stopping early at a NUL, right-justified in
+// outer unless leftJustify; a shorter string is padded on the right to outer.
+void EmitField(Output& out, const char* text, int64_t count, int64_t outer, bool leftJustify) {
+  const int64_t leading = leftJustify ? 0 : EmitSpaces(out, outer - count);
+  int64_t written = 0;
+  while (written < count && text[written] != '\0') {
+    Emit(out, static_cast<unsigned char>(text[written]));
+    ++written;
+  }
+  EmitSpaces(out, outer - leading - written);
+}
+
+void EmitDumpAddress(Output& out, uint32_t address) {
+  EmitNumber(out, address, 16, 4, kSignNone, 0, 0);
+  EmitText(out, ": ");
+}
+
+// The printable column of a dump line: ASCII as itself, anything else as a dot, so that
+// control bytes from the switch cannot move the cursor or clear the console.
+void EmitDumpCharacters(Output& out, const uint8_t* bytes, int count) {
+  Emit(out, ' ');
+  for (int i = 0; i < count; ++i) Emit(out, bytes[i] >= 0x20 && bytes[i] <= 0x7E ? bytes[i] : '.');
+  EmitText(out, "\r\n");
+}
+
+// The short forms take a plain put-character function such as PrintChar or SendChar;
+// the context is a pointer to it. The character reaches it as a char widened to int,
+// the way those functions have always been called.
+void PutCharAdapter(int ch, void* context) {
+  const PutCharFn put = *static_cast<const PutCharFn*>(context);
+  put(static_cast<int>(static_cast<char>(ch)));
+}
+
+void TerminateBuffer(TextBuffer* buffer) {
+  if (buffer->capacity != 0) buffer->text[buffer->length] = '\0';
+}
+
+}  // namespace
+
+// ---- Core operations. ----
+
+int FormatNumber(CharSink sink, void* context, uint32_t value, int base, int width, int signMode,
+                 unsigned fillFlags, int prefix) {
+  Output out{sink, context, 0};
+  EmitNumber(out, value, base, width, signMode, fillFlags, prefix);
+  return static_cast<int>(out.count);
+}
+
+int PutString(CharSink sink, void* context, const char* text) {
+  Output out{sink, context, 0};
+  if (text != nullptr) EmitText(out, text);
+  return static_cast<int>(out.count);
+}
+
+int PutChars(CharSink sink, void* context, const char* chars, int count) {
+  Output out{sink, context, 0};
+  if (chars == nullptr) return 0;
+  for (int i = 0; i < count; ++i) Emit(out, static_cast<unsigned char>(chars[i]));
+  return static_cast<int>(out.count);
+}
+
+int PutSpaces(CharSink sink, void* context, int enable, int count) {
+  if (enable == 0 || count <= 0) return 0;
+  Output out{sink, context, 0};
+  EmitSpaces(out, count);
+  return count;
+}
+
+int FormatText(CharSink sink, void* context, const char* format, va_list args) {
+  Output out{sink, context, 0};
+  if (format == nullptr) return 0;
+
+  // State of the conversion being read; "%" resets all of it.
+  bool inConversion = false;
+  int32_t inner = 0;  // the number being read: width of a number, length of a string
+  int32_t outer = 0;  // the number before ".": the width that the whole field is padded to
+  bool zeroFill = false;
+  bool fillDecided = false;
+  bool leftJustify = false;
+  bool grouping = false;
+  int signMode = kSignNone;
+  int prefix = 0;
+
+  for (const char* p = format; *p != '\0'; ++p) {
+    const char ch = *p;
+    if (!inConversion) {
+      if (ch == '%') {
+        inConversion = true;
+        inner = 0;
+        outer = 0;
+        zeroFill = false;
+        fillDecided = false;
+        leftJustify = false;
+        grouping = false;
+        signMode = kSignNone;
+        prefix = 0;
+      } else {
+        Emit(out, static_cast<unsigned char>(ch));
+      }
+      continue;
+    }
+
+    if (ch >= '0' && ch <= '9') {
+      // Only the first digit of the conversion chooses the fill, so "%10u" stays blank.
+      if (!fillDecided) {
+        zeroFill = ch == '0';
+        fillDecided = true;
+      }
+      // A run of digits too long for 32 bits stops growing instead of overflowing.
+      const int64_t next = static_cast<int64_t>(inner) * 10 + (ch - '0');
+      inner = next > INT32_MAX ? INT32_MAX : next < INT32_MIN ? INT32_MIN : static_cast<int32_t>(next);
+      continue;
+    }
+
+    int base = 0;
+    switch (ch) {
+      case '*': inner = va_arg(args, int); continue;
+      case '.': outer = inner; inner = 0; continue;
+      case '+': signMode = kSignPlus; continue;
+      case ' ': signMode = kSignSpace; continue;
+      case '-': leftJustify = true; continue;
+      case ',': grouping = true; continue;
+      case '$': prefix = '$'; continue;
+      case '@': prefix = va_arg(args, int); continue;
+
+      case 'c':
+        Emit(out, va_arg(args, int) & 0xFF);
+        inConversion = false;
+        continue;
+
+      case 's':
+      case 'S': {
+        int64_t length;
+        const char* text;
+        if (ch == 's') {
+          text = va_arg(args, const char*);
+          length = text != nullptr ? static_cast<int64_t>(strlen(text)) : 0;
+        } else {
+          length = va_arg(args, int);
+          text = va_arg(args, const char*);
+          // A missing string prints as an empty one rather than taking the program down,
+          // and a negative length is no characters at all.
+          if (text == nullptr || length < 0) length = 0;
+        }
+        // A single number is a maximum length ("%10s"); the width comes before a ".".
+        const int64_t count = inner > 0 && inner <= length ? inner : length;
+        if (text == nullptr) text = "";
+        EmitField(out, text, count, outer, leftJustify);
+        inConversion = false;
+        continue;
+      }
+
+      case 'I':
+      case 'i': {
+        // An IPv4 address held with its first byte lowest, as it sits in memory.
+        const uint32_t address = va_arg(args, uint32_t);
+        for (int shift = 0; shift < 32; shift += 8) {
+          if (shift != 0) Emit(out, '.');
+          EmitNumber(out, (address >> shift) & 0xFFu, 10, inner, kSignNone,
+                     zeroFill ? 0u : unsigned{kBlankFill}, 0);
+        }
+        inConversion = false;
+        continue;
+      }
+
+      case 'u': base = 10; signMode = kSignNone; break;
+      case 'd': base = 10; if (signMode == kSignNone) signMode = kSignMinus; break;
+      case 'b': base = 2; signMode = kSignNone; break;
+      case 'o': base = 8; break;
+      case 'x':
+      case 'p': base = 16; if (signMode == kSignNone) signMode = kSignMinus; break;  // lower case
+      case 'X':
+      case 'P': base = 16; break;
+
+      default:
+        // Not a conversion: the character stands for itself ("%%" is "%", "%lu" is "lu").
+        Emit(out, static_cast<unsigned char>(ch));
+        inConversion = false;
+        continue;
+    }
+
+    // A number. The leading spaces come from the inner width, not from the printed length,
+    // so "%8.4u" is eight characters wide and "%8.u" puts eight spaces before the digits.
+    const uint32_t value = va_arg(args, uint32_t);
+    const int64_t leading = leftJustify ? 0 : EmitSpaces(out, static_cast<int64_t>(outer) - inner);
+    const uint32_t before = out.count;
+    EmitNumber(out, value, base, inner, signMode,
+               (zeroFill ? 0u : unsigned{kBlankFill}) | (grouping ? unsigned{kGrouping} : 0u),
+               prefix);
+    const int64_t digits = out.count - before;
+    EmitSpaces(out, outer - leading - digits);
+    inConversion = false;
+  }
+  // A format that ends inside a conversion adds nothing for it.
+  return static_cast<int>(out.count);
+}
+
+void DumpBytes(CharSink sink, void* context, const uint8_t* data, int length, uint32_t start,
+               int perLine) {
+  Output out{sink, context, 0};
+  if (data == nullptr || length < 0) length = 0;
+  if (perLine < 1) perLine = 1;
+  // The extra space that splits a line into halves, before this column.
+  const int middle = perLine / 2 + perLine % 2;
+
+  EmitText(out, "\r\n");
+  EmitDumpAddress(out, start);
+  int lineStart = 0;
+  for (int j = 0; j < length; ++j) {
+    const int column = j % perLine;
+    if (j != 0 && column == 0) {
+      EmitDumpCharacters(out, data + lineStart, j - lineStart);
+      lineStart = j;
+      EmitDumpAddress(out, start + static_cast<uint32_t>(j));
+    }
+    if (column == middle) Emit(out, ' ');
+    EmitNumber(out, data[j], 16, 2, kSignNone, 0, 0);
+    Emit(out, ' ');
+  }
+  // Fill the hex part of a short last line so that its characters line up with the rest.
+  // An empty dump still prints its address line, with no byte on it.
+  for (int column = length - lineStart; column < perLine; ++column) {
+    if (column == middle) Emit(out, ' ');
+    EmitText(out, "   ");
+  }
+  EmitDumpCharacters(out, data + lineStart, length - lineStart);
+}
+
+void DumpWords(CharSink sink, void* context, const uint32_t* words, int count, uint32_t start,
+               int perLine) {
+  Output out{sink, context, 0};
+  if (words == nullptr || count < 0) count = 0;
+  if (perLine < 1) perLine = 1;
+
+  // Addresses are byte addresses: word index times four.
+  EmitText(out, "\r\n");
+  EmitDumpAddress(out, start * 4u);
+  int lineStart = 0;
+  for (int j = 0; j < count; ++j) {
+    if (j != 0 && j % perLine == 0) {
+      EmitText(out, "  \r\n");
+      lineStart = j;
+      EmitDumpAddress(out, (start + static_cast<uint32_t>(j)) * 4u);
+    }
+    EmitNumber(out, words[j], 16, 8, kSignNone, 0, 0);
+    Emit(out, ' ');
+  }
+  for (int column = count - lineStart; column < perLine; ++column) EmitText(out, "   ");
+  EmitText(out, "  \r\n");
+}
+
+// ---- Short forms over a PutCharFn. ----
+
+int FormatNumber(PutCharFn put, uint32_t value, int base, int width, int signMode,
+                 unsigned fillFlags, int prefix) {
+  return FormatNumber(PutCharAdapter, &put, value, base, width, signMode, fillFlags, prefix);
+}
+
+int FormatText(PutCharFn put, const char* format, va_list args) {
+  return FormatText(PutCharAdapter, &put, format, args);
+}
+
+void DumpBytes(PutCharFn put, const uint8_t* data, int length, uint32_t start, int perLine) {
+  DumpBytes(PutCharAdapter, &put, data, length, start, perLine);
+}
+
+void DumpWords(PutCharFn put, const uint32_t* words, int count, uint32_t start, int perLine) {
+  DumpWords(PutCharAdapter, &put, words, count, start, perLine);
+}
+
+int PutDecimal(PutCharFn put, uint32_t value, int widthCode, unsigned fillFlags, int prefix) {
+  // A negative code asks for a signed number; its complement is the width (-1 is width 0).
+  if (widthCode < 0) return FormatNumber(put, value, 10, ~widthCode, kSignMinus, fillFlags, prefix);
+  return FormatNumber(put, value, 10, widthCode, kSignNone, fillFlags, prefix);
+}
+
+int PutHex2(PutCharFn put, uint32_t value) { return FormatNumber(put, value, 16, 2, kSignNone, 0, 0); }
+int PutHex4(PutCharFn put, uint32_t value) { return FormatNumber(put, value, 16, 4, kSignNone, 0, 0); }
+int PutHex8(PutCharFn put, uint32_t value) { return FormatNumber(put, value, 16, 8, kSignNone, 0, 0); }
+
+// ---- Text buffer. ----
+
+void TextBufferPut(int ch, void* context) {
+  TextBuffer* buffer = static_cast<TextBuffer*>(context);
+  // Storage of no bytes has no slot to write, not even the terminator.
+  if (buffer->capacity == 0) return;
+  // Once full, every further character lands in the last slot, where the terminator that
+  // the appending operation stores afterwards replaces it: the text is cut, never overrun.
+  buffer->text[buffer->length] = static_cast<char>(ch);
+  if (buffer->length < buffer->capacity - 1) ++buffer->length;
+}
+
+void TextBufferInit(TextBuffer* buffer, char* storage, uint16_t capacity) {
+  buffer->text = storage;
+  buffer->length = 0;
+  buffer->capacity = capacity;
+}
+
+int TextBufferAppendChar(TextBuffer* buffer, int ch) {
+  const int before = buffer->length;
+  TextBufferPut(ch, buffer);
+  TerminateBuffer(buffer);
+  return buffer->length - before;
+}
+
+int TextBufferAppendString(TextBuffer* buffer, const char* text) {
+  const int before = buffer->length;
+  PutString(TextBufferPut, buffer, text);
+  TerminateBuffer(buffer);
+  return buffer->length - before;
+}
+
+int TextBufferAppendFormat(TextBuffer* buffer, const char* format, ...) {
+  const int before = buffer->length;
+  va_list args;
+  va_start(args, format);
+  FormatText(TextBufferPut, buffer, format, args);
+  va_end(args);
+  TerminateBuffer(buffer);
+  return buffer->length - before;
+}
+
+int FormatNumberToBuffer(char* storage, uint16_t capacity, uint32_t value, int base, int width,
+                         int signMode, unsigned fillFlags, int prefix) {
+  TextBuffer buffer{storage, 0, capacity};
+  FormatNumber(TextBufferPut, &buffer, value, base, width, signMode, fillFlags, prefix);
+  TerminateBuffer(&buffer);
+  return buffer.length;
+}
+
+int FormatToBuffer(char* storage, uint16_t capacity, const char* format, ...) {
+  TextBuffer buffer{storage, 0, capacity};
+  va_list args;
+  va_start(args, format);
+  FormatText(TextBufferPut, &buffer, format, args);
+  va_end(args);
+  TerminateBuffer(&buffer);
+  return buffer.length;
+}
