@@ -5,7 +5,7 @@
 
 #include "link/link_io.h"
 #include "link/serial_port.h"
-#include "pty_port.h"
+#include "link/pty_port.h"
 
 class LinkIo : public testing::Test {
  protected:

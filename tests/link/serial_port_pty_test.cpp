@@ -6,7 +6,7 @@
 
 #include "link/posix/port_names_posix.h"
 #include "link/serial_port.h"
-#include "pty_port.h"
+#include "link/pty_port.h"
 
 TEST(SerialPort, OpensTheLinkedDeviceAtTheRequestedRate) {
   PtyPort pty(7);
