@@ -1,0 +1,608 @@
+#include "boot_rom.h"
+
+#include <cstring>
+
+#include "faults.h"
+#include "image/firmware_image.h"
+#include "line_noise.h"
+#include "stats.h"
+#include "switch_log.h"
+#include "uart.h"
+#include "uu.h"
+
+namespace {
+
+// Return codes of the ISP handler.
+constexpr int kSuccess = 0;
+constexpr int kInvalidCommand = 1;
+constexpr int kSrcAddrError = 2;
+constexpr int kDstAddrError = 3;
+constexpr int kSrcAddrNotMapped = 4;
+constexpr int kDstAddrNotMapped = 5;
+constexpr int kCountError = 6;
+constexpr int kInvalidSector = 7;
+constexpr int kSectorNotBlank = 8;
+constexpr int kSectorNotPrepared = 9;
+constexpr int kCompareError = 10;
+constexpr int kParamError = 12;
+constexpr int kAddrError = 13;
+constexpr int kAddrNotMapped = 14;
+constexpr int kCmdLocked = 15;
+constexpr int kInvalidCode = 16;
+constexpr int kInvalidBaudRate = 17;
+constexpr int kInvalidStopBit = 18;
+constexpr int kInvalidFlashUnit = 20;
+constexpr int kUserCodeChecksum = 21;
+
+constexpr uint32_t kUnlockCode = 23130;
+constexpr size_t kMaxLine = 200;        // longer lines are kept only this far
+constexpr uint32_t kLinesPerBlock = 20;  // a checksum after every 20 UU lines
+constexpr const char* kCommandLetters = "UABWRPECGIJKNMS";
+
+// Parses the numeric fields of a command: single-blank separated unsigned decimal
+// numbers of 32 bits. False for anything else (PARAM_ERROR).
+bool ParseFields(const std::string& text, std::vector<std::string>* fields) {
+  fields->clear();
+  size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] != ' ') return false;
+    size_t end = text.find(' ', i + 1);
+    if (end == std::string::npos) end = text.size();
+    if (end == i + 1) return false;  // two blanks in a row, or a trailing blank
+    fields->push_back(text.substr(i + 1, end - i - 1));
+    i = end;
+  }
+  return true;
+}
+
+bool ParseDecimal(const std::string& text, uint32_t* value) {
+  if (text.empty() || text.size() > 10) return false;
+  uint64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (v > 0xFFFFFFFFu) return false;
+  *value = static_cast<uint32_t>(v);
+  return true;
+}
+
+bool ParseNumbers(const std::vector<std::string>& fields, size_t count,
+                  std::vector<uint32_t>* numbers) {
+  if (fields.size() != count) return false;
+  numbers->assign(count, 0);
+  for (size_t i = 0; i < count; ++i) {
+    if (!ParseDecimal(fields[i], &(*numbers)[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+BootRom::BootRom(SwitchParts parts, MemoryMap& memory, const BootRomOptions& options)
+    : parts_(parts), memory_(memory), options_(options) {}
+
+void BootRom::Reset() {
+  state_ = State::kAutoBaud;
+  baud_ = 0;
+  echo_ = true;
+  unlocked_ = false;
+  memset(prepared_, 0, sizeof prepared_);
+  line_.clear();
+  lineOverflow_ = false;
+  pendingCr_ = false;
+}
+
+void BootRom::Echo(uint8_t byte) {
+  char c = static_cast<char>(byte);
+  parts_.uart.Send(std::string_view(&c, 1), baud_);
+}
+
+void BootRom::Status(const std::string& text) {
+  if (parts_.faults.slowMs > 0) parts_.uart.Hold(parts_.faults.slowMs);
+  Line(text, "isp");
+}
+
+void BootRom::Line(const std::string& text, const char* channel) {
+  if (parts_.faults.noiseBytes > 0) {
+    std::vector<uint8_t> noise = NoiseBytes(parts_.faults.noiseBytes, &noiseState_);
+    parts_.uart.Send(std::string_view(reinterpret_cast<const char*>(noise.data()), noise.size()),
+                     baud_);
+  }
+  parts_.log.Out(baud_, channel, text);
+  parts_.uart.Send(text + "\r\n", baud_);
+}
+
+void BootRom::Receive(uint8_t byte, uint32_t hostBaud) {
+  if (!parts_.board.Powered()) return;
+  if (state_ == State::kAutoBaud) {
+    // The auto-baud routine measures the "?" character and locks the UART to its rate;
+    // it ignores everything else, at any rate. "?" itself is not echoed.
+    if (byte == '?' && hostBaud != 0) {
+      baud_ = hostBaud;
+      state_ = State::kSyncWait;
+      line_.clear();
+      lineOverflow_ = false;
+      pendingCr_ = false;
+      parts_.log.In(hostBaud, "isp", "?");
+      Line("Synchronized", "isp");
+    }
+    return;
+  }
+  hostBaud_ = hostBaud;
+  if (pendingCr_) {
+    // A CR ended a line. When the LF of a CR LF pair follows it is echoed before the
+    // reply, so that the host sees its whole line come back and then the answer.
+    pendingCr_ = false;
+    if (byte == '\n') {
+      if (echo_) Echo(byte);
+      LineComplete();
+      return;
+    }
+    LineComplete();
+    Receive(byte, hostBaud);
+    return;
+  }
+  if (byte == 0x1B && state_ != State::kSyncWait && state_ != State::kFrequencyWait) {
+    // ESC aborts the command in progress, a W or R transfer included; the handler then
+    // waits for a new command line.
+    if (state_ != State::kCommand) parts_.log.Event(baud_, "isp", "abort");
+    state_ = State::kCommand;
+    line_.clear();
+    lineOverflow_ = false;
+    return;
+  }
+  if (echo_) Echo(byte);
+  if (byte == '\r' || byte == '\n') {
+    // Surplus CR and LF characters are ignored: an empty line gets no answer.
+    if (line_.empty() && !lineOverflow_) return;
+    if (byte == '\r') {
+      pendingCr_ = true;
+    } else {
+      LineComplete();
+    }
+    return;
+  }
+  if (line_.size() < kMaxLine) {
+    line_ += static_cast<char>(byte);
+  } else {
+    lineOverflow_ = true;
+  }
+}
+
+void BootRom::InputIdle() {
+  if (pendingCr_) {
+    pendingCr_ = false;
+    LineComplete();
+  }
+}
+
+void BootRom::LineComplete() {
+  std::string line;
+  line.swap(line_);
+  bool overflow = lineOverflow_;
+  lineOverflow_ = false;
+  switch (state_) {
+    case State::kAutoBaud:
+      return;
+    case State::kSyncWait:
+      parts_.log.In(hostBaud_, "isp", line);
+      if (line == "Synchronized" && !overflow) {
+        state_ = State::kFrequencyWait;
+        Line("OK", "isp");
+      } else {
+        // Not the sync string: silently back to auto-baud.
+        state_ = State::kAutoBaud;
+        parts_.log.Event(baud_, "isp", "sync-lost");
+        baud_ = 0;
+      }
+      return;
+    case State::kFrequencyWait:
+      // Older parts took the crystal frequency in kHz here; these parts take any text.
+      parts_.log.In(hostBaud_, "isp", line);
+      state_ = State::kCommand;
+      Line("OK", "isp");
+      return;
+    case State::kCommand:
+      parts_.log.In(hostBaud_, "isp", line);
+      if (overflow) {
+        Status(std::to_string(kInvalidCommand));
+        return;
+      }
+      Command(line);
+      return;
+    case State::kWriteData:
+      parts_.log.In(hostBaud_, "data", line);
+      WriteDataLine(overflow ? std::string("!") : line);
+      return;
+    case State::kReadAck:
+      parts_.log.In(hostBaud_, "data", line);
+      ReadAck(line);
+      return;
+  }
+}
+
+void BootRom::Command(const std::string& line) {
+  char letter = line[0];
+  if (strchr(kCommandLetters, letter) == nullptr || (line.size() > 1 && line[1] != ' ')) {
+    Status(std::to_string(kInvalidCommand));
+    return;
+  }
+  if (int refused = parts_.faults.Refusal(letter)) {
+    parts_.log.Event(baud_, "isp", std::string("fault refuse ") + letter);
+    Status(std::to_string(refused));
+    return;
+  }
+  std::vector<std::string> fields;
+  std::vector<uint32_t> n;
+  int code = kParamError;
+  if (!ParseFields(line.substr(1), &fields)) {
+    Status(std::to_string(kParamError));
+    return;
+  }
+  switch (letter) {
+    case 'U':
+      if (ParseNumbers(fields, 1, &n)) code = Unlock(n);
+      break;
+    case 'A':
+      if (ParseNumbers(fields, 1, &n) && n[0] <= 1) {
+        echo_ = n[0] == 1;
+        code = kSuccess;
+      }
+      break;
+    case 'B':
+      if (ParseNumbers(fields, 2, &n)) {
+        static const uint32_t kRates[] = {9600, 19200, 38400, 57600, 115200, 230400};
+        bool rateOk = false;
+        for (uint32_t r : kRates) rateOk = rateOk || r == n[0];
+        if (!rateOk) {
+          code = kInvalidBaudRate;
+        } else if (n[1] != 1 && n[1] != 2) {
+          code = kInvalidStopBit;
+        } else {
+          // The answer still goes out at the old rate; the new one holds from then on.
+          Status("0");
+          baud_ = n[0];
+          return;
+        }
+      }
+      break;
+    case 'W':
+      if (ParseNumbers(fields, 2, &n)) {
+        if (n[0] % 4 != 0) {
+          code = kAddrError;
+        } else if (n[1] % 4 != 0) {
+          code = kCountError;
+        } else if (memory_.Ram(n[0], n[1]) == nullptr) {
+          code = kAddrNotMapped;
+        } else {
+          Status("0");
+          StartWrite(n[0], n[1]);
+          return;
+        }
+      }
+      break;
+    case 'R':
+      if (ParseNumbers(fields, 2, &n)) {
+        if (n[0] % 4 != 0) {
+          code = kAddrError;
+        } else if (n[1] % 4 != 0) {
+          code = kCountError;
+        } else if (memory_.Readable(n[0], n[1]) == nullptr) {
+          code = kAddrNotMapped;
+        } else {
+          Status("0");
+          rAddress_ = n[0];
+          rCount_ = n[1];
+          rDone_ = 0;
+          if (rCount_ > 0) SendReadBlock();
+          return;
+        }
+      }
+      break;
+    case 'P':
+      if (ParseNumbers(fields, 3, &n)) code = Prepare(n);
+      break;
+    case 'E':
+      if (ParseNumbers(fields, 3, &n)) code = Erase(n);
+      break;
+    case 'C':
+      if (ParseNumbers(fields, 3, &n)) code = Copy(n);
+      break;
+    case 'M':
+      if (ParseNumbers(fields, 3, &n)) code = Compare(n);
+      break;
+    case 'I':
+      if (ParseNumbers(fields, 3, &n)) code = BlankCheck(n);
+      break;
+    case 'G':
+      if (fields.size() == 2 && ParseNumbers({fields[0]}, 1, &n)) code = Go(n[0], fields[1]);
+      break;
+    case 'J':
+      if (fields.empty()) {
+        Status("0");
+        Line(std::to_string(options_.partId), "isp");
+        Line(std::to_string(options_.partId1), "isp");
+        return;
+      }
+      break;
+    case 'K':
+      if (fields.empty()) {
+        // The boot code version as two bytes, the minor number first.
+        Status("0");
+        Line(std::to_string(options_.bootCodeMinor), "isp");
+        Line(std::to_string(options_.bootCodeMajor), "isp");
+        return;
+      }
+      break;
+    case 'N':
+      if (fields.empty()) {
+        Status("0");
+        for (uint32_t word : options_.serial) Line(std::to_string(word), "isp");
+        return;
+      }
+      break;
+    case 'S':
+      if (ParseNumbers(fields, 1, &n)) {
+        if (n[0] > 1) {
+          code = kInvalidFlashUnit;
+        } else if (!memory_.flash().VectorTableValid(static_cast<int>(n[0]))) {
+          code = kUserCodeChecksum;
+        } else {
+          parts_.board.SetBootBank(static_cast<int>(n[0]));
+          code = kSuccess;
+        }
+      }
+      break;
+    default:
+      code = kInvalidCommand;
+      break;
+  }
+  if (code >= 0) Status(std::to_string(code));
+}
+
+int BootRom::Unlock(const std::vector<uint32_t>& n) {
+  if (n[0] != kUnlockCode) return kInvalidCode;
+  unlocked_ = true;
+  return kSuccess;
+}
+
+int BootRom::Prepare(const std::vector<uint32_t>& n) {
+  if (n[0] > n[1] || n[1] >= kSectorsPerBank) return kInvalidSector;
+  if (n[2] > 1) return kInvalidFlashUnit;
+  for (uint32_t s = n[0]; s <= n[1]; ++s) prepared_[n[2]][s] = true;
+  return kSuccess;
+}
+
+bool BootRom::SectorsPrepared(int bank, int first, int last) const {
+  for (int s = first; s <= last; ++s) {
+    if (!prepared_[bank][s]) return false;
+  }
+  return true;
+}
+
+void BootRom::Relock(int bank, int first, int last) {
+  for (int s = first; s <= last; ++s) prepared_[bank][s] = false;
+}
+
+int BootRom::Erase(const std::vector<uint32_t>& n) {
+  if (!unlocked_) return kCmdLocked;
+  if (n[0] > n[1] || n[1] >= kSectorsPerBank) return kInvalidSector;
+  if (n[2] > 1) return kInvalidFlashUnit;
+  int bank = static_cast<int>(n[2]);
+  int first = static_cast<int>(n[0]);
+  int last = static_cast<int>(n[1]);
+  if (!SectorsPrepared(bank, first, last)) return kSectorNotPrepared;
+  memory_.flash().EraseSectors(bank, first, last);
+  Relock(bank, first, last);
+  parts_.stats.eraseMs += options_.eraseMs;
+  if (parts_.uart.paced()) parts_.uart.Hold(options_.eraseMs);
+  parts_.log.Event(baud_, "isp",
+                   "erase " + std::to_string(bank) + " " + std::to_string(first) + "-" +
+                       std::to_string(last));
+  return kSuccess;
+}
+
+int BootRom::Copy(const std::vector<uint32_t>& n) {
+  uint32_t flashAddress = n[0];
+  uint32_t ramAddress = n[1];
+  uint32_t count = n[2];
+  if (!unlocked_) return kCmdLocked;
+  if (ramAddress % 4 != 0) return kSrcAddrError;
+  if (flashAddress % 512 != 0) return kDstAddrError;
+  if (count != 512 && count != 1024 && count != 4096) return kCountError;
+  const uint8_t* source = memory_.Ram(ramAddress, count);
+  if (source == nullptr) return kSrcAddrNotMapped;
+  int bank = 0;
+  uint32_t offset = 0;
+  if (!Flash::Locate(memory_.Resolve(flashAddress), count, &bank, &offset)) {
+    return kDstAddrNotMapped;
+  }
+  int first = SectorAt(offset);
+  int last = SectorAt(offset + count - 1);
+  if (!SectorsPrepared(bank, first, last)) return kSectorNotPrepared;
+  memory_.flash().Program(bank, offset, source, count);
+  Relock(bank, first, last);
+  uint32_t ms = (count / 512) * options_.copyMsPer512;
+  parts_.stats.copyMs += ms;
+  if (parts_.uart.paced()) parts_.uart.Hold(ms);
+  parts_.log.Event(baud_, "isp",
+                   "copy " + std::to_string(kBankAddress[bank] + offset) + " " +
+                       std::to_string(count));
+  Faults& faults = parts_.faults;
+  ++faults.copies;
+  if (faults.silenceAfterCopy != 0 && faults.copies == faults.silenceAfterCopy) {
+    parts_.board.LosePower("after copy " + std::to_string(faults.copies));
+    return -1;
+  }
+  return kSuccess;
+}
+
+int BootRom::Compare(const std::vector<uint32_t>& n) {
+  uint32_t count = n[2];
+  if (n[0] % 4 != 0 || n[1] % 4 != 0) return kAddrError;
+  if (count % 4 != 0) return kCountError;
+  const uint8_t* a = memory_.Readable(n[0], count);
+  const uint8_t* b = memory_.Readable(n[1], count);
+  if (a == nullptr || b == nullptr) return kAddrNotMapped;
+  // The ROM compares word by word and reports the byte offset of the first word that
+  // differs.
+  uint32_t offset = count;
+  for (uint32_t i = 0; i < count; i += 4) {
+    if (memcmp(a + i, b + i, 4) != 0) {
+      offset = i;
+      break;
+    }
+  }
+  uint32_t faultAddress = 0;
+  for (uint32_t start : {memory_.Resolve(n[0]), memory_.Resolve(n[1])}) {
+    if (parts_.faults.CompareFaultIn(start, count, &faultAddress)) {
+      uint32_t forced = (faultAddress - start) & ~3u;
+      if (forced < offset) {
+        offset = forced;
+        parts_.log.Event(baud_, "isp", "fault compare " + std::to_string(faultAddress));
+      }
+    }
+  }
+  if (offset == count) return kSuccess;
+  Status(std::to_string(kCompareError));
+  Line(std::to_string(offset), "isp");
+  return -1;
+}
+
+int BootRom::BlankCheck(const std::vector<uint32_t>& n) {
+  if (n[0] > n[1] || n[1] >= kSectorsPerBank) return kInvalidSector;
+  if (n[2] > 1) return kInvalidFlashUnit;
+  int bank = static_cast<int>(n[2]);
+  const uint8_t* cells = memory_.flash().Bank(bank);
+  uint32_t start = SectorOffset(static_cast<int>(n[0]));
+  uint32_t end = SectorOffset(static_cast<int>(n[1])) + SectorBytes(static_cast<int>(n[1]));
+  for (uint32_t i = start; i < end; i += 4) {
+    uint32_t word = ReadLe32(cells + i);
+    if (word != 0xFFFFFFFFu) {
+      // Offset of the first word that is not blank, from the start of the first sector
+      // checked, then the word itself.
+      Status(std::to_string(kSectorNotBlank));
+      Line(std::to_string(i - start), "isp");
+      Line(std::to_string(word), "isp");
+      return -1;
+    }
+  }
+  return kSuccess;
+}
+
+int BootRom::Go(uint32_t address, const std::string& mode) {
+  // Only Thumb mode exists on a Cortex-M; an ARM-mode request is a parameter error.
+  if (mode != "T") return kParamError;
+  if (!unlocked_) return kCmdLocked;
+  if (address % 4 != 0) return kAddrError;
+  if (!memory_.Executable(address)) return kAddrNotMapped;
+  Status("0");
+  parts_.board.RunFlashCode();
+  return -1;
+}
+
+void BootRom::StartWrite(uint32_t address, uint32_t count) {
+  wAddress_ = address;
+  wCount_ = count;
+  wDone_ = 0;
+  block_.clear();
+  blockLines_ = 0;
+  blockDeclared_ = 0;
+  blockBad_ = false;
+  expectChecksum_ = false;
+  if (count > 0) state_ = State::kWriteData;
+}
+
+void BootRom::WriteDataLine(const std::string& line) {
+  Faults& faults = parts_.faults;
+  if (expectChecksum_) {
+    uint32_t sum = 0;
+    for (uint8_t b : block_) sum += b;
+    uint32_t sent = 0;
+    bool good = ParseDecimal(line, &sent) && sent == sum && !blockBad_;
+    if (faults.ResendThisChecksum()) {
+      parts_.log.Event(baud_, "isp", "fault resend");
+      good = false;
+    }
+    if (good) {
+      uint8_t* ram = memory_.Ram(wAddress_ + wDone_, static_cast<uint32_t>(block_.size()));
+      if (ram != nullptr) memcpy(ram, block_.data(), block_.size());
+      wDone_ += static_cast<uint32_t>(block_.size());
+      Line("OK", "data");
+    } else {
+      Line("RESEND", "data");
+    }
+    block_.clear();
+    blockLines_ = 0;
+    blockDeclared_ = 0;
+    blockBad_ = false;
+    expectChecksum_ = false;
+    if (wDone_ >= wCount_) state_ = State::kCommand;
+    return;
+  }
+  uint32_t remaining = wCount_ - wDone_ - static_cast<uint32_t>(block_.size());
+  std::vector<uint8_t> bytes;
+  uint32_t declared = 0;
+  if (UuDecodeLine(line, &bytes)) {
+    declared = static_cast<uint32_t>(bytes.size());
+    if (bytes.size() > remaining) bytes.resize(remaining);  // more than W announced
+    block_.insert(block_.end(), bytes.begin(), bytes.end());
+  } else {
+    // A damaged line spoils the block; its length character still says how far the
+    // sender has got, so the checksum line is expected where the sender will send it.
+    blockBad_ = true;
+    unsigned char c = line.empty() ? 0 : static_cast<unsigned char>(line[0]);
+    declared = c >= 0x20 && c <= 0x60 ? ((c - 0x20u) & 0x3Fu) : kUuLineBytes;
+    if (declared > kUuLineBytes) declared = kUuLineBytes;
+  }
+  ++blockLines_;
+  blockDeclared_ += declared;
+  faults.wBytes += bytes.size();
+  if (faults.silenceAfterWBytes != 0 && faults.wBytes >= faults.silenceAfterWBytes) {
+    parts_.board.LosePower("after " + std::to_string(faults.wBytes) + " bytes of W data");
+    return;
+  }
+  if (blockLines_ >= kLinesPerBlock || blockDeclared_ >= wCount_ - wDone_) {
+    expectChecksum_ = true;
+  }
+}
+
+void BootRom::SendReadBlock() {
+  uint32_t chunk = rCount_ - rDone_;
+  if (chunk > kLinesPerBlock * kUuLineBytes) chunk = kLinesPerBlock * kUuLineBytes;
+  rBlock_ = chunk;
+  const uint8_t* source = memory_.Readable(rAddress_ + rDone_, chunk);
+  if (source == nullptr) {  // cannot happen: R checked the whole range
+    state_ = State::kCommand;
+    return;
+  }
+  uint32_t sum = 0;
+  for (uint32_t i = 0; i < chunk; i += kUuLineBytes) {
+    uint32_t n = chunk - i < kUuLineBytes ? chunk - i : static_cast<uint32_t>(kUuLineBytes);
+    for (uint32_t k = 0; k < n; ++k) sum += source[i + k];
+    Line(UuEncodeLine(source + i, n), "data");
+  }
+  Line(std::to_string(sum), "data");
+  state_ = State::kReadAck;
+}
+
+void BootRom::ReadAck(const std::string& line) {
+  if (line == "RESEND") {
+    SendReadBlock();
+    return;
+  }
+  if (line == "OK") {
+    rDone_ += rBlock_;
+    if (rDone_ >= rCount_) {
+      state_ = State::kCommand;
+    } else {
+      SendReadBlock();
+    }
+    return;
+  }
+  // A host that answers anything else has given up on the transfer: the line is taken
+  // as the next command.
+  state_ = State::kCommand;
+  Command(line);
+}

@@ -1,0 +1,108 @@
+#include "faults.h"
+
+#include "format/parse_number.h"
+
+namespace {
+
+bool ParseCount(const std::string& text, uint32_t* value) {
+  const char* end = nullptr;
+  *value = ParseUnsigned32(text.c_str(), &end, 10);
+  return !text.empty() && end != text.c_str() && *end == '\0' &&
+         text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+}  // namespace
+
+int TypicalRefusalCode(char letter) {
+  switch (letter) {
+    case 'U': return 16;  // INVALID_CODE
+    case 'A': return 12;  // PARAM_ERROR
+    case 'B': return 17;  // INVALID_BAUD_RATE
+    case 'P': return 7;   // INVALID_SECTOR
+    case 'I': return 7;
+    case 'E': return 9;   // SECTOR_NOT_PREPARED_FOR_WRITE_OPERATION
+    case 'C': return 9;
+    case 'W': return 14;  // ADDR_NOT_MAPPED
+    case 'R': return 14;
+    case 'M': return 14;
+    case 'G': return 14;
+    case 'S': return 20;  // INVALID_FLASH_UNIT
+    default: return 1;    // INVALID_COMMAND
+  }
+}
+
+bool Faults::AddRefusal(const std::string& spec, std::string* error) {
+  Refuse r{};
+  if (spec.empty() || spec[0] < 'A' || spec[0] > 'Z') {
+    *error = "--fault-refuse wants a command letter, then optionally :K and =CODE: " + spec;
+    return false;
+  }
+  r.letter = spec[0];
+  r.code = TypicalRefusalCode(r.letter);
+  std::string rest = spec.substr(1);
+  size_t eq = rest.find('=');
+  std::string codeText = eq == std::string::npos ? "" : rest.substr(eq + 1);
+  rest = rest.substr(0, eq);
+  uint32_t number = 0;
+  if (!rest.empty()) {
+    if (rest[0] != ':' || !ParseCount(rest.substr(1), &number) || number == 0) {
+      *error = "bad use count in --fault-refuse " + spec;
+      return false;
+    }
+    r.nth = number;
+  }
+  if (eq != std::string::npos) {
+    if (!ParseCount(codeText, &number) || number == 0 || number > 99) {
+      *error = "bad code in --fault-refuse " + spec + " (1 to 99)";
+      return false;
+    }
+    r.code = static_cast<int>(number);
+  }
+  refusals_.push_back(r);
+  return true;
+}
+
+bool Faults::SetResend(const std::string& spec, std::string* error) {
+  if (spec == "once") {
+    resend_ = Resend::kOnce;
+  } else if (spec == "always") {
+    resend_ = Resend::kAlways;
+  } else if (ParseCount(spec, &resendNth_) && resendNth_ > 0) {
+    resend_ = Resend::kNth;
+  } else {
+    *error = "--fault-resend wants once, always or a checksum number: " + spec;
+    return false;
+  }
+  return true;
+}
+
+int Faults::Refusal(char letter) {
+  auto index = static_cast<unsigned char>(letter) & 0x7Fu;
+  uint32_t use = ++uses_[index];
+  for (const auto& r : refusals_) {
+    if (r.letter == letter && (r.nth == 0 || r.nth == use)) return r.code;
+  }
+  return 0;
+}
+
+bool Faults::ResendThisChecksum() {
+  ++checksums_;
+  switch (resend_) {
+    case Resend::kNever: return false;
+    case Resend::kOnce: return checksums_ == 1;
+    case Resend::kAlways: return true;
+    case Resend::kNth: return checksums_ == resendNth_;
+  }
+  return false;
+}
+
+bool Faults::CompareFaultIn(uint32_t start, uint32_t count, uint32_t* address) const {
+  bool found = false;
+  for (uint32_t a : compareAddresses_) {
+    if (a >= start && a - start < count && (!found || a < *address)) {
+      *address = a;
+      found = true;
+    }
+  }
+  return found;
+}

@@ -1,0 +1,56 @@
+// Faults on demand: each makes the switch misbehave in one way that a real switch can,
+// so that every error path of a client can be driven from a test.
+//
+// Counters run from power-up (the start of the program): "the k-th use" of a command
+// counts the uses since then.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class Faults {
+ public:
+  // --fault-refuse LETTER[:K][=CODE]: the K-th use of the command (every use without K)
+  // is answered with CODE, or with the command's typical refusal code.
+  bool AddRefusal(const std::string& spec, std::string* error);
+  // --fault-resend once|always|K: which W checksums are answered RESEND.
+  bool SetResend(const std::string& spec, std::string* error);
+  void AddCompareFault(uint32_t address) { compareAddresses_.push_back(address); }
+
+  // Counts a use of command letter and returns the code to refuse it with, or 0.
+  int Refusal(char letter);
+  // Counts a W checksum line and says whether to answer it with RESEND.
+  bool ResendThisChecksum();
+  // The first faulty address inside [start, start + count), resolved addresses.
+  bool CompareFaultIn(uint32_t start, uint32_t count, uint32_t* address) const;
+
+  // Power loss after this many decoded W data bytes since power-up (0: never).
+  uint64_t silenceAfterWBytes = 0;
+  // Power loss at the end of the k-th C since power-up, before its status (0: never).
+  uint32_t silenceAfterCopy = 0;
+  // Noise bytes sent ahead of every line the switch sends, and at power-up.
+  uint32_t noiseBytes = 0;
+  // Extra time before every status or reply line, in ms.
+  uint32_t slowMs = 0;
+
+  // Running counts that the silence faults are checked against.
+  uint64_t wBytes = 0;
+  uint32_t copies = 0;
+
+ private:
+  struct Refuse {
+    char letter;
+    uint32_t nth;  // 0: every use
+    int code;
+  };
+  std::vector<Refuse> refusals_;
+  uint32_t uses_[128] = {};
+  enum class Resend { kNever, kOnce, kAlways, kNth } resend_ = Resend::kNever;
+  uint32_t resendNth_ = 0;
+  uint32_t checksums_ = 0;
+  std::vector<uint32_t> compareAddresses_;
+};
+
+// The code a boot ROM typically answers when it refuses a command of this letter.
+int TypicalRefusalCode(char letter);

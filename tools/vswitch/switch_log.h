@@ -1,0 +1,58 @@
+// The wire log: every line that crosses the line, in order, one log line each.
+//
+// Format (one record per line, fields separated by single blanks, flushed per record):
+//
+//   <dir> <baud> <channel> <text>
+//
+//   dir      ">" host to switch, "<" switch to host, "#" an event inside the switch
+//   baud     the rate the line crossed at: the host's rate for ">", the switch's for
+//            "<"; for "#" the rate the switch listens at (0: the boot ROM waits for
+//            auto-baud)
+//   channel  "isp"  a command line to the boot ROM, or its status or reply line
+//            "data" a UU data line or a checksum line of W or R, either direction
+//            "fw"   a frame to or from the running firmware, "^" to "$"
+//            for "#": the persona the event belongs to ("isp", "fw", "off")
+//   text     the line without its line end; a byte outside 0x20..0x7E is written as
+//            a backslash, "x" and two hex digits, and a backslash as two backslashes
+//
+// Examples:
+//   > 115200 isp W 268435456 900
+//   < 115200 isp 0
+//   > 115200 data M`...
+//   < 19200 fw ^!100 1 0$
+//   # 19200 fw garbled-in 6
+//
+// Events: "power-up firmware", "power-up boot-rom", "reset boot-rom", "start firmware",
+// "crash" (G into code that cannot run), "power-loss <why>", "garbled-in N" (N bytes
+// arrived at a rate the switch does not listen at), "garbled-out N" (N bytes left at a
+// rate the host does not listen at), "erase B F-L", "copy ADDRESS COUNT", "fault <what>".
+// The boot ROM's echo is not logged: it repeats the ">" line.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+class SwitchLog {
+ public:
+  SwitchLog() = default;
+  SwitchLog(const SwitchLog&) = delete;
+  SwitchLog& operator=(const SwitchLog&) = delete;
+  ~SwitchLog();
+
+  bool Open(const std::string& path);
+  void In(uint32_t baud, const char* channel, std::string_view text) {
+    Write('>', baud, channel, text);
+  }
+  void Out(uint32_t baud, const char* channel, std::string_view text) {
+    Write('<', baud, channel, text);
+  }
+  void Event(uint32_t baud, const char* persona, std::string_view text) {
+    Write('#', baud, persona, text);
+  }
+
+ private:
+  void Write(char dir, uint32_t baud, const char* channel, std::string_view text);
+  FILE* file_ = nullptr;
+};

@@ -1,0 +1,154 @@
+#include "virtual_switch.h"
+
+#include <poll.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "image/firmware_image.h"
+#include "line_noise.h"
+#include "pty_line.h"
+#include "stats.h"
+#include "switch_log.h"
+
+VirtualSwitch::VirtualSwitch(PtyLine& line, Flash& flash, Faults& faults,
+                             const SwitchConfig& config, SwitchLog& log, Stats& stats)
+    : line_(line),
+      flash_(flash),
+      faults_(faults),
+      config_(config),
+      log_(log),
+      stats_(stats),
+      uart_(line, stats, log, config.paced),
+      memory_(flash, config.zeroAlias),
+      rom_(SwitchParts{uart_, log, stats, faults, *this}, memory_, config.rom),
+      firmware_(SwitchParts{uart_, log, stats, faults, *this}, config.firmware,
+                [this] { return CurrentIdentity(); }) {}
+
+Identity VirtualSwitch::CurrentIdentity() const {
+  Identity identity;
+  int bank = 0;
+  uint32_t offset = 0;
+  if (Flash::Locate(config_.tableAddress, sizeof(ParameterTable), &bank, &offset)) {
+    IdentityFromTable(flash_.Bank(bank) + offset, &identity);
+  }
+  config_.identity.ApplyTo(&identity);
+  return identity;
+}
+
+void VirtualSwitch::PowerUp() {
+  powered_ = true;
+  bootBank_ = 0;
+  memory_.ClearRam();
+  if (faults_.noiseBytes > 0) {
+    // A switch powering up puts a few undefined bytes on the line.
+    std::vector<uint8_t> noise = NoiseBytes(faults_.noiseBytes, &noiseState_);
+    uart_.Send(std::string_view(reinterpret_cast<const char*>(noise.data()), noise.size()),
+               config_.firmware.baud);
+  }
+  if (!config_.ispPin && flash_.VectorTableValid(bootBank_)) {
+    log_.Event(config_.firmware.baud, "fw", "power-up firmware");
+    active_ = &firmware_;
+    firmware_.Start(Uart::ClockUs());
+  } else {
+    log_.Event(0, "isp", config_.ispPin ? "power-up boot-rom isp-pin" : "power-up boot-rom");
+    rom_.Reset();
+    active_ = &rom_;
+  }
+}
+
+void VirtualSwitch::RunFlashCode() {
+  if (flash_.VectorTableValid(bootBank_)) {
+    log_.Event(config_.firmware.baud, "fw", "start firmware");
+    active_ = &firmware_;
+    firmware_.Start(Uart::ClockUs());
+    return;
+  }
+  // The ROM has handed over to code that is not there: the core runs into erased flash
+  // and locks up. Only a power cycle brings it back.
+  log_.Event(0, "off", "crash");
+  powered_ = false;
+}
+
+void VirtualSwitch::ResetToBootRom() {
+  log_.Event(0, "isp", "reset boot-rom");
+  rom_.Reset();
+  active_ = &rom_;
+}
+
+void VirtualSwitch::LosePower(const std::string& why) {
+  log_.Event(0, "off", "power-loss " + why);
+  powered_ = false;
+  uart_.Drop();
+  flash_.Sync();
+}
+
+void VirtualSwitch::FlushGarbledCount() {
+  if (garbledIn_ == 0) return;
+  log_.Event(active_->ListeningBaud(), active_->Name(),
+             "garbled-in " + std::to_string(garbledIn_) + " sent-at " +
+                 std::to_string(garbledSentAt_));
+  garbledIn_ = 0;
+}
+
+void VirtualSwitch::DeliverInput(int64_t now) {
+  uint8_t byte = 0;
+  uint32_t baud = 0;
+  std::vector<uint8_t> heard;
+  while (uart_.TakeInput(now, &byte, &baud)) {
+    if (!powered_) continue;  // nobody listens
+    uint32_t listening = active_->ListeningBaud();
+    if (listening == 0 || listening == baud) {
+      FlushGarbledCount();
+      active_->Receive(byte, baud);
+      continue;
+    }
+    // Sent at a rate this UART is not running at: what arrives is noise.
+    ++garbledIn_;
+    garbledSentAt_ = baud;
+    heard.clear();
+    inMismatch_.Garble(&byte, 1, baud, listening, &heard);
+    for (uint8_t b : heard) {
+      if (powered_) active_->Receive(b, baud);
+    }
+  }
+  FlushGarbledCount();
+  if (powered_ && !uart_.InputQueued()) active_->InputIdle();
+}
+
+void VirtualSwitch::Run(volatile sig_atomic_t* stop) {
+  sigset_t waitMask;
+  sigemptyset(&waitMask);
+  while (!*stop) {
+    int64_t now = Uart::ClockUs();
+    uart_.ReadHost(now);
+    DeliverInput(now);
+    if (powered_ && active_->NextTimerUs() <= now) active_->OnTimer(now);
+    if (!powered_) uart_.Drop();
+    uart_.Transmit(now);
+
+    int64_t wake = uart_.NextDueUs();
+    if (powered_) wake = std::min(wake, active_->NextTimerUs());
+    now = Uart::ClockUs();
+    timespec timeout{};
+    timespec* timeoutPointer = nullptr;
+    if (wake != INT64_MAX) {
+      int64_t us = std::max<int64_t>(0, wake - now);
+      timeout.tv_sec = static_cast<time_t>(us / 1000000);
+      timeout.tv_nsec = static_cast<long>(us % 1000000) * 1000;
+      timeoutPointer = &timeout;
+    }
+    pollfd p{line_.MasterFd(), static_cast<short>(POLLIN | (uart_.OutputBlocked() ? POLLOUT : 0)),
+             0};
+    int r = ppoll(&p, 1, timeoutPointer, &waitMask);
+    if (r < 0 && errno != EINTR) break;
+    if (r > 0 && (p.revents & (POLLHUP | POLLERR)) != 0 && (p.revents & POLLIN) == 0) {
+      // Cannot happen while the slave descriptor is held; avoid a busy loop if it does.
+      timespec pause{0, 10 * 1000 * 1000};
+      nanosleep(&pause, nullptr);
+    }
+  }
+  flash_.Sync();
+}

@@ -1,0 +1,74 @@
+// One switch on one serial line: the flash, the boot ROM, the firmware, and the power.
+//
+// At power-up the chip runs the firmware when the boot bank's vector table carries a
+// valid checksum and the ISP pin is not held; otherwise it stays in the boot ROM. The
+// board moves between the two on the ROM's G and the firmware's "^BOOTL$", and stops
+// answering altogether when a fault cuts its power (until the program is restarted,
+// which is the next power cycle).
+#pragma once
+
+#include <csignal>
+#include <cstdint>
+
+#include "boot_rom.h"
+#include "faults.h"
+#include "firmware_persona.h"
+#include "memory_map.h"
+#include "persona.h"
+#include "uart.h"
+
+class PtyLine;
+class SwitchLog;
+struct Stats;
+
+struct SwitchConfig {
+  bool paced = false;
+  bool zeroAlias = false;
+  bool ispPin = false;  // held at power-up: the boot ROM runs even over valid code
+  BootRomOptions rom;
+  FirmwareOptions firmware;
+  IdentityOverrides identity;
+  uint32_t tableAddress = 0x1A07FE00u;
+};
+
+class VirtualSwitch : public Board {
+ public:
+  VirtualSwitch(PtyLine& line, Flash& flash, Faults& faults, const SwitchConfig& config,
+                SwitchLog& log, Stats& stats);
+
+  void PowerUp();
+  // Serves the line until *stop is set; signals in the blocked set are let through only
+  // while it waits.
+  void Run(volatile sig_atomic_t* stop);
+
+  // Board
+  void RunFlashCode() override;
+  void ResetToBootRom() override;
+  void LosePower(const std::string& why) override;
+  bool Powered() const override { return powered_; }
+  int BootBank() const override { return bootBank_; }
+  void SetBootBank(int bank) override { bootBank_ = bank; }
+
+ private:
+  Identity CurrentIdentity() const;
+  void DeliverInput(int64_t now);
+  void FlushGarbledCount();
+
+  PtyLine& line_;
+  Flash& flash_;
+  Faults& faults_;
+  SwitchConfig config_;
+  SwitchLog& log_;
+  Stats& stats_;
+  Uart uart_;
+  MemoryMap memory_;
+  BootRom rom_;
+  FirmwarePersona firmware_;
+  Persona* active_ = nullptr;
+  bool powered_ = false;
+  int bootBank_ = 0;
+  RateMismatch inMismatch_;
+  uint32_t garbledIn_ = 0;
+  uint32_t garbledSentAt_ = 0;
+  uint32_t noiseState_ = 0x3C6Fu;
+};
