@@ -1,0 +1,319 @@
+#include "flags/path_parts.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kBreakRules = kPathInvalid | kPathWildcard | kPathColon | kPathBadCharacter;
+
+bool IsStop(char c, const char* stop) {
+  return c == '\0' || (stop != nullptr && std::strchr(stop, c) != nullptr);
+}
+
+// Bytes 0x80 to 0xFF count as below 0x20 (they are negative as signed bytes), so a path
+// of this parser is plain printable ASCII.
+bool IsName(char c, const char* stop) {
+  if (static_cast<signed char>(c) < 0x20) return false;
+  if (IsStop(c, stop)) return false;
+  return std::strchr("\"+,/:;<>[\\]|", c) == nullptr;
+}
+
+bool IsPath(char c, const char* stop) { return c == ':' || IsName(c, stop); }
+
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// An owned copy of length bytes at source; none for an empty part.
+char* CopyPart(PathParts& parts, const char* source, uint32_t length) {
+  if (source == nullptr || length == 0) return nullptr;
+  char* copy = static_cast<char*>(std::malloc(length));
+  if (copy == nullptr) {
+    parts.flags |= kPathNoMemory;
+    return nullptr;
+  }
+  std::memcpy(copy, source, length);
+  return copy;
+}
+
+// Appends to a bounded buffer; `full` once every byte of it holds text.
+struct Output {
+  char* buffer;
+  uint32_t size;
+  uint32_t used = 0;
+  bool full = false;
+
+  void Put(char c) {
+    if (used < size) buffer[used++] = c;
+    if (used == size) full = true;
+  }
+  void Put(const char* text, uint32_t length) {
+    if (text == nullptr) return;
+    for (uint32_t i = 0; i < length && !full; ++i) Put(text[i]);
+  }
+  char Last() const { return used == 0 ? '\0' : buffer[used - 1]; }
+};
+
+}  // namespace
+
+PathParts::~PathParts() { PathReset(*this); }
+
+void PathClear(PathParts& parts) {
+  // Every field, source pointers included: a cleared PathParts never points into a text
+  // that may be gone.
+  parts.flags = 0;
+  parts.driveLetter = 0;
+  parts.drive = nullptr;
+  parts.directory = nullptr;
+  parts.directoryStart = nullptr;
+  parts.fileName = nullptr;
+  parts.fileNameStart = nullptr;
+  parts.dot = 0;
+  parts.lastDot = nullptr;
+  parts.extension = nullptr;
+  parts.extensionStart = nullptr;
+  parts.position = nullptr;
+  parts.driveCount = 0;
+  parts.directoryLength = 0;
+  parts.fileNameLength = 0;
+  parts.dotCount = 0;
+  parts.extensionLength = 0;
+}
+
+void PathReset(PathParts& parts) {
+  std::free(parts.directory);
+  std::free(parts.fileName);
+  std::free(parts.extension);
+  PathClear(parts);
+}
+
+const char* PathParse(PathParts& parts, const char* text, int fileAllowed, const char* stop) {
+  PathReset(parts);
+  parts.position = text;
+  if (text == nullptr || text[0] == '\0') {
+    parts.flags |= kPathInvalid;
+    return text;
+  }
+
+  const char* p = text;
+  if (text[1] == ':') {
+    if (!IsLetter(text[0])) {
+      parts.flags |= kPathInvalid;
+      return text;
+    }
+    parts.drive = text;
+    p += 2;
+  }
+
+  parts.directoryStart = p;
+  if (*p == '\\') {
+    parts.flags |= kPathRooted;
+    ++p;
+  }
+
+  // One pass per component, or per part of a component after a ":". Every pass moves p
+  // on: it starts at a ":" (passed) or at a name character (passed below).
+  while (IsPath(*p, stop)) {
+    if (*p == ':') {
+      // A colon splits the component, and what follows it is the file-name part. The
+      // name, dot and extension found before the colon no longer belong to that part:
+      // keeping them would make the file name longer than the text it came from.
+      parts.flags |= kPathColon;
+      parts.fileNameStart = nullptr;
+      parts.lastDot = nullptr;
+      parts.extensionStart = nullptr;
+      ++p;
+    }
+    if (*p == '.' && IsName(*p, stop)) {
+      // Leading dots: "." and ".." are components of dots only, while a single dot
+      // before a name (".cfg") is the dot of an extension without a file name.
+      const char* dots = p;
+      parts.fileNameStart = p;
+      while (*p == '.') ++p;
+      if (!IsName(*p, stop)) {
+        parts.flags |= kPathDotsOnly;
+      } else {
+        --p;
+        if (p == dots) parts.fileNameStart = nullptr;
+      }
+    } else if (IsName(*p, stop)) {
+      parts.fileNameStart = p;
+    }
+    while (IsName(*p, stop)) {
+      if (*p == '*' || *p == '?') parts.flags |= kPathWildcard;
+      if (*p == '.') {
+        // The extension is what follows the last dot; a dot with no name after it
+        // ("a.b.") ends the name without an extension.
+        parts.lastDot = p;
+        parts.extensionStart = IsName(p[1], stop) ? p + 1 : nullptr;
+      }
+      ++p;
+    }
+    if (*p == '\\') {
+      // The component was a directory: wildcards and colons are not allowed in one.
+      if (parts.flags & (kPathWildcard | kPathColon)) parts.flags |= kPathInvalid;
+      parts.fileNameStart = nullptr;
+      parts.lastDot = nullptr;
+      parts.extensionStart = nullptr;
+      parts.flags &= ~(kPathWildcard | kPathColon | kPathDotsOnly);
+      ++p;
+    }
+  }
+  parts.position = p;
+  if (!IsStop(*p, stop)) parts.flags |= kPathBadCharacter;
+
+  if (fileAllowed == 1) {
+    if (parts.lastDot != nullptr) {
+      parts.dotCount = 1;
+      parts.flags |= kPathDot;
+    }
+    if (parts.extensionStart != nullptr) {
+      parts.extensionLength = static_cast<uint32_t>(p - parts.extensionStart);
+      parts.flags |= kPathExtension;
+    }
+    if (parts.fileNameStart != nullptr) {
+      parts.fileNameLength = static_cast<uint32_t>(p - parts.fileNameStart) -
+                             parts.extensionLength - static_cast<uint32_t>(parts.dotCount);
+      parts.flags |= kPathFileName;
+    }
+  } else {
+    parts.fileNameStart = nullptr;
+    parts.lastDot = nullptr;
+    parts.extensionStart = nullptr;
+    if (parts.flags & (kPathWildcard | kPathColon)) parts.flags |= kPathInvalid;
+  }
+
+  uint32_t length = static_cast<uint32_t>(p - parts.directoryStart) - parts.fileNameLength -
+                    parts.extensionLength - static_cast<uint32_t>(parts.dotCount);
+  // The colon before a file name belongs to neither part.
+  if (length != 0 && (parts.flags & kPathColon)) --length;
+  // The directory text keeps a leading "\" but not the final one; a rooted path whose
+  // directory is that "\" alone ("C:\name") still has a directory, of length 0.
+  if (length != 0 && parts.directoryStart[length - 1] == '\\') {
+    --length;
+    parts.flags |= kPathDirectory;
+  }
+  if (length != 0) parts.flags |= kPathDirectory;
+  parts.directoryLength = length;
+
+  if (parts.drive != nullptr) {
+    parts.driveCount = 1;
+    parts.flags |= kPathDrive;
+  }
+  return p;
+}
+
+const char* PathParseCopy(PathParts& parts, const char* text, int fileAllowed,
+                          const char* stop) {
+  const char* end = PathParse(parts, text, fileAllowed, stop);
+  if (parts.drive != nullptr) parts.driveLetter = parts.drive[0];
+  parts.directory = CopyPart(parts, parts.directoryStart, parts.directoryLength);
+  parts.fileName = CopyPart(parts, parts.fileNameStart, parts.fileNameLength);
+  parts.extension = CopyPart(parts, parts.extensionStart, parts.extensionLength);
+  if (parts.dotCount != 0) parts.dot = *parts.lastDot;
+  return end;
+}
+
+const char* PathParseText(PathParts& parts, const char* text, int fileAllowed) {
+  return PathParseCopy(parts, text, fileAllowed, nullptr);
+}
+
+int PathMerge(PathParts& parts, const char* text, int fileAllowed, const char* stop) {
+  PathParts other;
+  PathParseCopy(other, text, fileAllowed, stop);
+  // An invalid path lends nothing: half of a path that breaks the rules is no better a
+  // default than none. 2 is the flag library's code for a syntax error in a path, so a
+  // caller can report the result as it stands.
+  if (other.flags & kPathInvalid) return 2;
+
+  // The moved parts come from another text, so the source pointers of parts would not
+  // describe them; they are cleared, and only the copies tell what the part holds.
+  if ((other.flags & kPathDrive) && !(parts.flags & kPathDrive)) {
+    parts.driveLetter = other.driveLetter;
+    parts.driveCount = other.driveCount;
+    parts.drive = nullptr;
+    parts.flags |= kPathDrive;
+  }
+  if ((other.flags & kPathDirectory) && !(parts.flags & kPathDirectory)) {
+    std::free(parts.directory);
+    parts.directory = other.directory;
+    other.directory = nullptr;
+    parts.directoryLength = other.directoryLength;
+    parts.directoryStart = nullptr;
+    parts.flags |= kPathDirectory | (other.flags & kPathRooted);
+  }
+  if ((other.flags & kPathFileName) && !(parts.flags & kPathFileName)) {
+    std::free(parts.fileName);
+    parts.fileName = other.fileName;
+    other.fileName = nullptr;
+    parts.fileNameLength = other.fileNameLength;
+    parts.fileNameStart = nullptr;
+    parts.flags |= kPathFileName;
+  }
+  if ((other.flags & kPathDot) && !(parts.flags & kPathDot)) {
+    // The extension only comes with the dot: an extension after the dot of another path
+    // would name a different file type than the one the first path gave.
+    parts.dot = other.dot;
+    parts.dotCount = other.dotCount;
+    parts.lastDot = nullptr;
+    parts.flags |= kPathDot;
+    if (other.flags & kPathExtension) {
+      std::free(parts.extension);
+      parts.extension = other.extension;
+      other.extension = nullptr;
+      parts.extensionLength = other.extensionLength;
+      parts.extensionStart = nullptr;
+      parts.flags |= kPathExtension;
+    }
+  }
+  // A copy the other path could not make is missing from this one now too.
+  parts.flags |= other.flags & kPathNoMemory;
+  PathReset(other);
+  return 0;
+}
+
+int PathCompose(const PathParts& parts, char* buffer, uint32_t size, uint32_t mask) {
+  Output out{buffer, size};
+  out.full = (size == 0);
+  uint32_t present = parts.flags & mask;
+
+  if ((present & kPathDrive) && parts.driveLetter != 0) {
+    out.Put(parts.driveLetter);
+    if (!out.full) out.Put(':');
+  }
+  if ((present & kPathDirectory) && !out.full) {
+    if (parts.directoryLength == 0) {
+      if (parts.flags & kPathRooted) out.Put('\\');
+    } else {
+      out.Put(parts.directory, parts.directory == nullptr ? 0 : parts.directoryLength);
+    }
+  }
+  // Separators are written only after something: a "\" in front of a bare file name, or
+  // as the whole text, would turn a relative path into one at the root of the drive.
+  bool fileFollows = (present & (kPathFileName | kPathDot | kPathExtension)) != 0;
+  if (fileFollows && !out.full && out.used != 0 && out.Last() != '\\' && out.Last() != ':') {
+    out.Put('\\');
+  }
+  if ((present & kPathFileName) && !out.full) {
+    out.Put(parts.fileName, parts.fileName == nullptr ? 0 : parts.fileNameLength);
+  }
+  if ((present & kPathDot) && parts.dot != 0 && !out.full) out.Put(parts.dot);
+  if ((present & kPathExtension) && !out.full) {
+    out.Put(parts.extension, parts.extension == nullptr ? 0 : parts.extensionLength);
+  }
+  if ((mask & kPathFinalSeparator) && !out.full && out.used != 0 && out.Last() != '\\' &&
+      out.Last() != ':') {
+    out.Put('\\');
+  }
+  if (out.full) return 1;
+  buffer[out.used] = '\0';
+  return 0;
+}
+
+bool PathIsValidDirectory(const PathParts& parts) {
+  return (parts.flags & kBreakRules) == 0 &&
+         (parts.flags & (kPathDirectory | kPathFileName)) != 0;
+}
+
+bool PathIsValidFile(const PathParts& parts) {
+  return (parts.flags & kBreakRules) == 0 && (parts.flags & kPathFileName) != 0;
+}
