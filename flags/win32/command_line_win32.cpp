@@ -1,0 +1,12 @@
+#include <windows.h>
+
+#include "flags/command_line.h"
+
+const char* ProcessCommandLine() {
+  const char* text = GetCommandLineA();
+  return text != nullptr ? text : "";
+}
+
+// Windows keeps the text the user typed, quotes included; argv is derived from it and
+// would only lose them.
+void SetProcessArguments(int, const char* const*) {}
