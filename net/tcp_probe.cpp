@@ -1,0 +1,62 @@
+#include "net/tcp_probe.h"
+
+#include "link/clock.h"
+#include "net/socket.h"
+
+namespace {
+
+constexpr uint32_t kConnectTimeoutMs = 1000;
+constexpr uint32_t kReplyPollMs = 10;
+constexpr uint32_t kReplyBufferSize = 1000;
+// The heart of the serial probe line, without its escape and probe character.
+constexpr char kProbeLine[] = "^P$";
+constexpr uint32_t kProbeLineLength = sizeof kProbeLine - 1;
+
+TcpEndpoint aimedEndpoint = {kSwitchAddress, kSwitchTcpPort};
+
+// Closes what is open and returns result, so that every way out releases the socket
+// and the socket library.
+int32_t Finish(SocketHandle socket, int32_t result) {
+  if (socket != kNoSocket) SocketClose(socket);
+  SocketsStop();
+  return result;
+}
+
+}  // namespace
+
+TcpEndpoint TcpProbeEndpoint() { return aimedEndpoint; }
+
+void AimTcpProbe(const char* address, uint16_t port) { aimedEndpoint = {address, port}; }
+
+void AimTcpProbeAtSwitch() { aimedEndpoint = {kSwitchAddress, kSwitchTcpPort}; }
+
+int32_t TcpProbe(uint32_t replyLimitMs) {
+  if (!SocketsStart()) return kTcpProbeNoSockets;
+  SocketHandle socket = SocketOpenTcp();
+  if (socket == kNoSocket) return Finish(kNoSocket, kTcpProbeNoSocket);
+  // A blocking connect could wait for the system's own time-out, far beyond the one
+  // second the probe promises, so a socket that stays blocking is of no use.
+  if (!SocketSetNonBlocking(socket)) return Finish(socket, kTcpProbeNoSocket);
+
+  TcpEndpoint endpoint = TcpProbeEndpoint();
+  SocketConnect(socket, endpoint.address, endpoint.port);
+  if (SocketWaitWritable(socket, kConnectTimeoutMs) != 1) {
+    return Finish(socket, kTcpProbeNotConnected);
+  }
+  if (SocketSend(socket, kProbeLine, kProbeLineLength) != static_cast<int32_t>(kProbeLineLength)) {
+    return Finish(socket, kTcpProbeSendFailed);
+  }
+
+  // Any reply, an error, or the peer closing ends the wait; the last adds nothing to
+  // wait for, since no reply can follow it.
+  char reply[kReplyBufferSize];
+  uint32_t start = ClockMs();
+  while (!ElapsedMs(start, replyLimitMs)) {
+    if (SocketReceive(socket, reply, sizeof reply) != kSocketWouldBlock) {
+      SocketShutdownSend(socket);
+      break;
+    }
+    SleepMs(kReplyPollMs);
+  }
+  return Finish(socket, kTcpProbeSent);
+}
