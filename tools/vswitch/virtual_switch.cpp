@@ -67,7 +67,8 @@ void VirtualSwitch::RunFlashCode() {
     return;
   }
   // The ROM has handed over to code that is not there: the core runs into erased flash
-  // and locks up. Only a power cycle brings it back.
+  // and locks up. What the UART already holds still goes out; after that only a power
+  // cycle brings the switch back.
   log_.Event(0, "off", "crash");
   powered_ = false;
 }
@@ -126,7 +127,6 @@ void VirtualSwitch::Run(volatile sig_atomic_t* stop) {
     uart_.ReadHost(now);
     DeliverInput(now);
     if (powered_ && active_->NextTimerUs() <= now) active_->OnTimer(now);
-    if (!powered_) uart_.Drop();
     uart_.Transmit(now);
 
     int64_t wake = uart_.NextDueUs();

@@ -1,0 +1,51 @@
+// A virtual switch on a line and the host's end of that line, for one test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "isp_host.h"
+#include "support/host_port.h"
+#include "support/test_image.h"
+#include "support/vswitch_process.h"
+
+class SwitchOnALine : public ::testing::Test {
+ protected:
+  // Writes an image into the switch's folder and returns the options that install it.
+  std::vector<std::string> Installed(const PackOptions& options = {}) {
+    std::string path = switch_.Directory() + "/image.bin";
+    EXPECT_TRUE(WriteTestImage(path, options));
+    return {"--install", path};
+  }
+  void Start(std::vector<std::string> options) {
+    switch_.SetOptions(std::move(options));
+    ASSERT_TRUE(switch_.Start()) << switch_.Error();
+  }
+  void OpenHost(uint32_t baud) { ASSERT_TRUE(host_.Open(switch_.LinkPath(), baud)); }
+  // A boot ROM that is synchronised at 115200 baud with echo off.
+  void ConnectIsp() {
+    OpenHost(115200);
+    ASSERT_TRUE(isp_.Connect());
+  }
+
+  VirtualSwitchProcess switch_;
+  HostPort host_;
+  IspHost isp_{host_};
+};
+
+// Only the characters a line reader keeps (0x20 to 0x7E).
+inline std::string Printable(const std::string& bytes) {
+  std::string kept;
+  for (char c : bytes) {
+    if (c >= 0x20 && c < 0x7F) kept += c;
+  }
+  return kept;
+}
+
+inline std::vector<uint8_t> Pattern(size_t n, uint8_t start, uint8_t step = 1) {
+  std::vector<uint8_t> bytes(n);
+  for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(start + step * i);
+  return bytes;
+}
