@@ -2,6 +2,7 @@
 // return codes, data transfer, flash that behaves as flash, and the power-up rule.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <regex>
 
 #include "image/crc32.h"
@@ -312,6 +313,26 @@ TEST_F(VirtualSwitchBootRom, CountsBytesAndDataSheetFlashTimes) {
   ASSERT_EQ(sscanf(stats.c_str(), "bytes_in %lu\nbytes_out %lu", &in, &out), 2) << stats;
   EXPECT_GT(in, 4096u * 4 / 3);  // UU costs four characters per three bytes
   EXPECT_GT(out, 0u);
+}
+
+TEST_F(VirtualSwitchBootRom, PacedLineTakesAtLeastAsLongAsARealOne) {
+  Start({"--erase", "--pace"});
+  ConnectIsp();
+  ASSERT_EQ(isp_.Command("U 23130"), "0");
+  // Only lower bounds: a paced switch may be slower than the line, never faster.
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(isp_.Erase(1, 1), "");
+  auto erase = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(erase, std::chrono::milliseconds(100)) << "the data sheet's erase time";
+
+  // 900 bytes come back as 20 UU lines and a checksum, about 1,270 characters: at ten
+  // bits each and 115200 baud that is 110 ms.
+  start = std::chrono::steady_clock::now();
+  std::vector<uint8_t> cells;
+  ASSERT_TRUE(isp_.ReadMemory(0x1A002000u, 900, &cells));
+  auto read = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(read, std::chrono::milliseconds(105));
+  EXPECT_EQ(cells, std::vector<uint8_t>(900, 0xFF));
 }
 
 }  // namespace

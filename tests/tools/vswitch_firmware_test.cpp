@@ -108,6 +108,15 @@ TEST_F(VirtualSwitchFirmware, ProgressOptionsWithholdReadyOrEverything) {
   EXPECT_EQ(host_.ReadFor(300), "") << "no ready after the last bank";
 
   options = Installed();
+  options.insert(options.end(),
+                 {"--dsp-banks", "1", "--dsp-step-ms", "1", "--boot-ms", "0", "--progress-forever"});
+  ASSERT_TRUE(switch_.Restart(options)) << switch_.Error();
+  OpenHost(19200);
+  std::string twice = host_.ReadUntil("^!100 1 5$^!100 1 0$", 3000);
+  EXPECT_NE(twice.find("^!100 1 5$^!100 1 0$"), std::string::npos) << "the banks come round again";
+  EXPECT_EQ(twice.find("^=P$"), std::string::npos);
+
+  options = Installed();
   options.insert(options.end(), {"--boot-ms", "0", "--no-progress"});
   ASSERT_TRUE(switch_.Restart(options)) << switch_.Error();
   OpenHost(19200);

@@ -11,7 +11,8 @@
 //   channel  "isp"  a command line to the boot ROM, or its status or reply line
 //            "data" a UU data line or a checksum line of W or R, either direction
 //            "fw"   a frame to or from the running firmware, "^" to "$"
-//            for "#": the persona the event belongs to ("isp", "fw", "off")
+//            for "#": the persona the event belongs to ("isp", "fw", "off"), or
+//            "line" for what happened on the line itself
 //   text     the line without its line end; a byte outside 0x20..0x7E is written as
 //            a backslash, "x" and two hex digits, and a backslash as two backslashes
 //
