@@ -337,7 +337,8 @@ TEST(FlagReport, ShowsMissingTextsAsNullPointer) {
 }
 
 TEST(FlagCommandLine, GivesTheParserBackEachArgumentAsItWas) {
-  const char* values[] = {"plain", "a b", "x\"y", "\"quoted\"", "tab\there", "two  blanks", ""};
+  const char* values[] = {"plain",       "a b",   "x\"y",   "\"quoted\"", "tab\there",
+                          "two  blanks", "a \"b", "  \"\n", "\" \"\" ",   ""};
   for (const char* value : values) {
     std::string item = std::string("/N") + value;
     const char* argv[] = {"/opt/my tools/tqupd", "", "word", item.c_str()};
