@@ -33,7 +33,9 @@ constexpr uint32_t kFlagPlain = 1;  // "/X"
 constexpr uint32_t kFlagPlus = 2;   // "/+X"
 constexpr uint32_t kFlagTilde = 3;  // "/~X"
 
-// t_Flag::kind. Any kind other than a group is parsed by the flag's own Parse.
+// t_Flag::kind. Any kind other than a group is parsed by the flag's own Parse; the range
+// flag takes 3, the first code that means neither a group nor a string, and flag classes
+// of an application may take any other.
 constexpr uint32_t kFlagKindGroup = 1;
 constexpr uint32_t kFlagKindString = 2;
 constexpr uint32_t kFlagKindRange = 3;
@@ -119,6 +121,7 @@ class t_FlagString : public t_Flag {
 // kept in order (low <= high); a missing end keeps its default.
 class t_FlagULongR : public t_Flag {
  public:
+  // The accepted bounds first, then the range taken when no number is given.
   t_FlagULongR(const char* name, uint32_t minimum, uint32_t maximum, uint32_t defaultLow,
                uint32_t defaultHigh, uint32_t initialState);
   uint32_t Parse(const char*& cursor) override;

@@ -192,6 +192,7 @@ TEST(PathMerge, FillsOnlyTheMissingPartsFromTheSecondPath) {
   } cases[] = {
       {"file.txt", "D:\\base\\x.bak", 0, "D:\\base\\file.txt"},
       {"file", "D:\\base\\x.bak", 0, "D:\\base\\file.bak"},
+      {"file.txt", "D:\\x.bak", 0, "D:\\file.txt"},  // the rooted bit comes with the directory
       {"C:\\a\\", "D:\\b\\x.bak", 0, "C:\\a\\x.bak"},
       {"file.", "x.bak", 0, "file."},  // the extension comes only with a dot
       {"", "C:\\x.y", 0, "C:\\x.y"},
@@ -205,17 +206,6 @@ TEST(PathMerge, FillsOnlyTheMissingPartsFromTheSecondPath) {
     ASSERT_EQ(PathCompose(parts, buffer, sizeof buffer, kAllParts), 0);
     EXPECT_STREQ(buffer, c.expected) << c.first << " + " << c.second;
   }
-}
-
-TEST(PathMerge, MovesTheRootedBitWithTheDirectory) {
-  PathParts parts;
-  PathParseText(parts, "file.txt", 1);
-  PathMerge(parts, "D:\\base\\x.bak", 1, nullptr);
-  EXPECT_EQ(parts.driveLetter, 'D');
-  EXPECT_EQ(Part(parts.directory, parts.directoryLength), "\\base");
-  EXPECT_EQ(Part(parts.fileName, parts.fileNameLength), "file");
-  EXPECT_EQ(Part(parts.extension, parts.extensionLength), "txt");
-  EXPECT_EQ(parts.flags & kPathRooted, kPathRooted);
 }
 
 }  // namespace

@@ -1,31 +1,33 @@
 #include "net/loopback_peer.h"
 
 #include "link/clock.h"
+#include "net/test_sockets.h"
 
-LoopbackPeer::LoopbackPeer() {
-  TestSocketsStart();
+// The peer keeps the socket library started while it lives: on Windows the probe's own
+// clean-up would otherwise end the peer's sockets too.
+LoopbackPeer::LoopbackPeer() : started_(SocketsStart()) {
   listener_ = TestBindLoopback(true, &port_);
 }
 
 LoopbackPeer::~LoopbackPeer() {
   Drop();
-  if (listener_ != kNoTestSocket) TestClose(listener_);
-  TestSocketsStop();
+  if (listener_ != kNoSocket) SocketClose(listener_);
+  if (started_) SocketsStop();
 }
 
 bool LoopbackPeer::Accept(uint32_t waitMs) {
-  if (listener_ == kNoTestSocket || !TestWaitReadable(listener_, waitMs)) return false;
+  if (listener_ == kNoSocket || !TestWaitReadable(listener_, waitMs)) return false;
   connection_ = TestAccept(listener_);
-  return connection_ != kNoTestSocket;
+  return connection_ != kNoSocket;
 }
 
 std::string LoopbackPeer::Read(size_t count, uint32_t waitMs) {
   std::string text;
   uint32_t start = ClockMs();
-  while (connection_ != kNoTestSocket && text.size() < count && !ElapsedMs(start, waitMs)) {
+  while (connection_ != kNoSocket && text.size() < count && !ElapsedMs(start, waitMs)) {
     if (!TestWaitReadable(connection_, 50)) continue;
     char buffer[64];
-    int32_t received = TestReceive(connection_, buffer, sizeof buffer);
+    int32_t received = SocketReceive(connection_, buffer, sizeof buffer);
     if (received <= 0) break;
     text.append(buffer, static_cast<size_t>(received));
   }
@@ -33,31 +35,32 @@ std::string LoopbackPeer::Read(size_t count, uint32_t waitMs) {
 }
 
 bool LoopbackPeer::Send(const std::string& text) {
-  return connection_ != kNoTestSocket &&
-         TestSend(connection_, text.data(), static_cast<int32_t>(text.size()));
+  return connection_ != kNoSocket &&
+         SocketSend(connection_, text.data(), static_cast<uint32_t>(text.size())) ==
+             static_cast<int32_t>(text.size());
 }
 
 bool LoopbackPeer::WaitForEnd(uint32_t waitMs) {
   uint32_t start = ClockMs();
-  while (connection_ != kNoTestSocket && !ElapsedMs(start, waitMs)) {
+  while (connection_ != kNoSocket && !ElapsedMs(start, waitMs)) {
     if (!TestWaitReadable(connection_, 50)) continue;
     char buffer[64];
-    if (TestReceive(connection_, buffer, sizeof buffer) <= 0) return true;
+    if (SocketReceive(connection_, buffer, sizeof buffer) <= 0) return true;
   }
   return false;
 }
 
 void LoopbackPeer::Drop() {
-  if (connection_ != kNoTestSocket) TestClose(connection_);
-  connection_ = kNoTestSocket;
+  if (connection_ != kNoSocket) SocketClose(connection_);
+  connection_ = kNoSocket;
 }
 
 uint16_t RefusingLoopbackPort() {
   // Bound for a moment to learn a free port, then released without ever listening.
-  TestSocketsStart();
+  bool started = SocketsStart();
   uint16_t port = 0;
-  TestSocket socket = TestBindLoopback(false, &port);
-  if (socket != kNoTestSocket) TestClose(socket);
-  TestSocketsStop();
+  SocketHandle socket = TestBindLoopback(false, &port);
+  if (socket != kNoSocket) SocketClose(socket);
+  if (started) SocketsStop();
   return port;
 }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "net/test_sockets.h"
+#include "net/socket.h"
 
 class LoopbackPeer {
  public:
@@ -14,7 +14,7 @@ class LoopbackPeer {
   LoopbackPeer(const LoopbackPeer&) = delete;
   LoopbackPeer& operator=(const LoopbackPeer&) = delete;
 
-  bool Listening() const { return listener_ != kNoTestSocket; }
+  bool Listening() const { return listener_ != kNoSocket; }
   uint16_t Port() const { return port_; }
   // Takes one connection that arrives within waitMs.
   bool Accept(uint32_t waitMs);
@@ -27,8 +27,9 @@ class LoopbackPeer {
   void Drop();
 
  private:
-  TestSocket listener_ = kNoTestSocket;
-  TestSocket connection_ = kNoTestSocket;
+  bool started_ = false;
+  SocketHandle listener_ = kNoSocket;
+  SocketHandle connection_ = kNoSocket;
   uint16_t port_ = 0;
 };
 

@@ -2,32 +2,24 @@
 
 #include "net/test_sockets.h"
 
-void TestSocketsStart() {
-  WSADATA data;
-  WSAStartup(MAKEWORD(2, 2), &data);
-}
-
-void TestSocketsStop() { WSACleanup(); }
-
-TestSocket TestBindLoopback(bool listen, uint16_t* port) {
+SocketHandle TestBindLoopback(bool listen, uint16_t* port) {
   SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == INVALID_SOCKET) return kNoTestSocket;
+  if (s == INVALID_SOCKET) return kNoSocket;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
   int length = sizeof address;
   if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
       (listen && ::listen(s, 1) != 0)) {
     closesocket(s);
-    return kNoTestSocket;
+    return kNoSocket;
   }
   *port = ntohs(address.sin_port);
-  return static_cast<TestSocket>(s);
+  return static_cast<SocketHandle>(s);
 }
 
-bool TestWaitReadable(TestSocket socket, uint32_t waitMs) {
+bool TestWaitReadable(SocketHandle socket, uint32_t waitMs) {
   fd_set readable;
   FD_ZERO(&readable);
   FD_SET(static_cast<SOCKET>(socket), &readable);
@@ -35,17 +27,7 @@ bool TestWaitReadable(TestSocket socket, uint32_t waitMs) {
   return select(0, &readable, nullptr, nullptr, &limit) > 0;
 }
 
-TestSocket TestAccept(TestSocket listener) {
+SocketHandle TestAccept(SocketHandle listener) {
   SOCKET s = accept(static_cast<SOCKET>(listener), nullptr, nullptr);
-  return s == INVALID_SOCKET ? kNoTestSocket : static_cast<TestSocket>(s);
+  return s == INVALID_SOCKET ? kNoSocket : static_cast<SocketHandle>(s);
 }
-
-int32_t TestReceive(TestSocket socket, char* buffer, int32_t size) {
-  return recv(static_cast<SOCKET>(socket), buffer, size, 0);
-}
-
-bool TestSend(TestSocket socket, const char* data, int32_t size) {
-  return send(static_cast<SOCKET>(socket), data, size, 0) == size;
-}
-
-void TestClose(TestSocket socket) { closesocket(static_cast<SOCKET>(socket)); }
