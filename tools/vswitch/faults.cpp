@@ -31,29 +31,29 @@ int TypicalRefusalCode(char letter) {
   }
 }
 
-bool Faults::AddRefusal(const std::string& spec, std::string* error) {
+bool Faults::AddRefusal(const std::string& text, std::string* error) {
   Refuse r{};
-  if (spec.empty() || spec[0] < 'A' || spec[0] > 'Z') {
-    *error = "--fault-refuse wants a command letter, then optionally :K and =CODE: " + spec;
+  if (text.empty() || text[0] < 'A' || text[0] > 'Z') {
+    *error = "--fault-refuse wants a command letter, then optionally :K and =CODE: " + text;
     return false;
   }
-  r.letter = spec[0];
+  r.letter = text[0];
   r.code = TypicalRefusalCode(r.letter);
-  std::string rest = spec.substr(1);
+  std::string rest = text.substr(1);
   size_t eq = rest.find('=');
   std::string codeText = eq == std::string::npos ? "" : rest.substr(eq + 1);
   rest = rest.substr(0, eq);
   uint32_t number = 0;
   if (!rest.empty()) {
     if (rest[0] != ':' || !ParseCount(rest.substr(1), &number) || number == 0) {
-      *error = "bad use count in --fault-refuse " + spec;
+      *error = "bad use count in --fault-refuse " + text;
       return false;
     }
     r.nth = number;
   }
   if (eq != std::string::npos) {
     if (!ParseCount(codeText, &number) || number == 0 || number > 99) {
-      *error = "bad code in --fault-refuse " + spec + " (1 to 99)";
+      *error = "bad code in --fault-refuse " + text + " (1 to 99)";
       return false;
     }
     r.code = static_cast<int>(number);
@@ -62,15 +62,15 @@ bool Faults::AddRefusal(const std::string& spec, std::string* error) {
   return true;
 }
 
-bool Faults::SetResend(const std::string& spec, std::string* error) {
-  if (spec == "once") {
+bool Faults::SetResend(const std::string& text, std::string* error) {
+  if (text == "once") {
     resend_ = Resend::kOnce;
-  } else if (spec == "always") {
+  } else if (text == "always") {
     resend_ = Resend::kAlways;
-  } else if (ParseCount(spec, &resendNth_) && resendNth_ > 0) {
+  } else if (ParseCount(text, &resendNth_) && resendNth_ > 0) {
     resend_ = Resend::kNth;
   } else {
-    *error = "--fault-resend wants once, always or a checksum number: " + spec;
+    *error = "--fault-resend wants once, always or a checksum number: " + text;
     return false;
   }
   return true;

@@ -13,9 +13,9 @@ class Faults {
  public:
   // --fault-refuse LETTER[:K][=CODE]: the K-th use of the command (every use without K)
   // is answered with CODE, or with the command's typical refusal code.
-  bool AddRefusal(const std::string& spec, std::string* error);
+  bool AddRefusal(const std::string& text, std::string* error);
   // --fault-resend once|always|K: which W checksums are answered RESEND.
-  bool SetResend(const std::string& spec, std::string* error);
+  bool SetResend(const std::string& text, std::string* error);
   void AddCompareFault(uint32_t address) { compareAddresses_.push_back(address); }
 
   // Counts a use of command letter and returns the code to refuse it with, or 0.

@@ -1,5 +1,7 @@
 #include "firmware_persona.h"
 
+#include <algorithm>
+
 #include "faults.h"
 #include "line_noise.h"
 #include "switch_log.h"
@@ -90,5 +92,6 @@ void FirmwarePersona::OnTimer(int64_t nowUs) {
     step_ = 0;
     ++bank_;
   }
-  nextProgressUs_ = nowUs + static_cast<int64_t>(options_.stepMs) * 1000;
+  // At least a millisecond between frames: endless progress must not become a spin.
+  nextProgressUs_ = nowUs + static_cast<int64_t>(std::max(options_.stepMs, 1u)) * 1000;
 }

@@ -205,8 +205,8 @@ int main(int argc, char** argv) {
   // Faults.
   Faults faults;
   std::string error;
-  for (const auto& spec : refusals) {
-    if (!faults.AddRefusal(spec, &error)) return Fail(error);
+  for (const auto& text : refusals) {
+    if (!faults.AddRefusal(text, &error)) return Fail(error);
   }
   if (!resendText.empty() && !faults.SetResend(resendText, &error)) return Fail(error);
   for (const auto& address : compareAddresses) faults.AddCompareFault(Number(address));
