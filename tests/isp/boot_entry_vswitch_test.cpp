@@ -1,0 +1,90 @@
+// Finding and entering the boot ROM of a virtual switch through the utility's own link.
+#include <gtest/gtest.h>
+
+#include "image/device_info.h"
+#include "isp/boot_entry.h"
+#include "link/link_io.h"
+#include "switch_fixture.h"
+
+namespace {
+
+// Brings a freshly reset boot ROM into sync with its echo still on, by hand.
+void SynchroniseWithEchoOn() {
+  linkPort.SetBaudRate(115200);
+  linkBaudRate = 115200;
+  char line[20];
+  SendString("?");
+  ASSERT_EQ(ReadLineCR(line, 20), 12);
+  SendString("Synchronized\r\n");
+  ReadLineCR(line, 20);
+  ASSERT_EQ(ReadLineCR(line, 20), 2);  // OK
+  SendString("12000\r\n");
+  ReadLineCR(line, 20);
+  ASSERT_EQ(ReadLineCR(line, 20), 2);  // OK
+  FlushInput();
+}
+
+}  // namespace
+
+using BootEntry = UtilityOnASwitch;
+
+TEST_F(BootEntry, TheProbeFindsRunningFirmwareOnItsSecondTryAt19200) {
+  Start(Installed());
+  EXPECT_EQ(ProbeLink(), kProbeFirmware);
+  EXPECT_EQ(linkBaudRate, 19200u);
+  // The first try went out at 115200 and reached the firmware as garbage.
+  std::vector<std::string> garbled = Logged("# 19200 fw garbled-in");
+  ASSERT_FALSE(garbled.empty());
+  EXPECT_NE(garbled[0].find("sent-at 115200"), std::string::npos);
+  EXPECT_EQ(CountLogged("< 19200 fw ^+"), 1u);
+}
+
+TEST_F(BootEntry, TheProbeSynchronisesABootRomAt115200OnItsFirstTry) {
+  Start({"--erase"});
+  EXPECT_EQ(ProbeLink(), kProbeBootLoader);
+  EXPECT_EQ(linkBaudRate, 115200u);
+  EXPECT_EQ(CountLogged("> 115200 isp A 0"), 1u);
+  EXPECT_EQ(CountLogged("> 19200"), 0u);
+}
+
+TEST_F(BootEntry, TriesAlternateStartingWithTheRateTheLinkDoesNotHold) {
+  Start({"--erase", "--fault-refuse", "A"});  // the echo-off step never succeeds
+  linkBaudRate = 115200;
+  linkPort.SetBaudRate(115200);
+  EXPECT_EQ(ProbeLink(), kProbeNothing);
+  EXPECT_EQ(linkBaudRate, 115200u);  // the rate of the fourth try
+}
+
+TEST_F(BootEntry, ASynchronisedBootRomIsFoundThroughItsEchoOnAndEchoOff) {
+  Start({"--erase"});
+  SynchroniseWithEchoOn();
+  linkBaudRate = 19200;  // so that the first try is made at 115200
+  EXPECT_EQ(ProbeLink(), kProbeBootLoader);  // echo-on handshake
+  linkBaudRate = 19200;
+  EXPECT_EQ(ProbeLink(), kProbeBootLoader);  // echo-off handshake: the probe line gets "1"
+  EXPECT_EQ(CountLogged("< 115200 isp Synchronized"), 1u);  // never synchronised again
+  EXPECT_EQ(CountLogged("> 115200 isp A 0"), 2u);
+}
+
+TEST_F(BootEntry, EnterBootLoaderSendsARunningSwitchIntoItsBootRom) {
+  Start(Installed());
+  EXPECT_EQ(EnterBootLoader(), 0);
+  EXPECT_EQ(deviceMode, BootLoader);
+  EXPECT_EQ(linkBaudRate, 115200u);
+  EXPECT_EQ(CountLogged("> 19200 fw ^BOOTL$"), 1u);
+  EXPECT_EQ(CountLogged("# 0 isp reset boot-rom"), 1u);
+}
+
+TEST_F(BootEntry, EnterBootLoaderOnASynchronisedBootRomNeedsOneProbe) {
+  Start({"--erase"});
+  ASSERT_EQ(ProbeLink(), kProbeBootLoader);
+  EXPECT_EQ(EnterBootLoader(), 0);
+  EXPECT_EQ(CountLogged("> 19200 fw ^BOOTL$"), 0u);
+}
+
+TEST_F(BootEntry, EnterBootLoaderTellsSilenceFromABootRomThatDoesNotComeUp) {
+  Start(Concat(Installed(), {"--fault-refuse", "A"}));
+  EXPECT_EQ(EnterBootLoader(), 2);  // the firmware obeyed, the boot ROM refused "A 0"
+  switch_.Kill();                    // nothing on the line at all
+  EXPECT_EQ(EnterBootLoader(), 1);
+}

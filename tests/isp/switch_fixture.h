@@ -1,0 +1,59 @@
+// The utility's own link (linkPort) opened on a virtual switch, for tests of the
+// protocol layers against a switch that speaks the real protocols at real baud rates.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "image/device_info.h"
+#include "link/serial_port.h"
+#include "support/test_image.h"
+#include "support/vswitch_process.h"
+
+class UtilityOnASwitch : public testing::Test {
+ protected:
+  ~UtilityOnASwitch() override {
+    linkPort.Close();
+    linkBaudRate = 0;
+    unsetenv("TQUPD_PORTS");
+  }
+  // Options that install a test image (any version, family, model) at power-up.
+  std::vector<std::string> Installed(const PackOptions& options = {}) {
+    std::string path = switch_.Directory() + "/image" + std::to_string(++images_) + ".bin";
+    EXPECT_TRUE(WriteTestImage(path, options));
+    return {"--install", path};
+  }
+  // Powers the switch up with options and opens linkPort on it at 19200 baud, as the
+  // port scan does.
+  void Start(std::vector<std::string> options) {
+    switch_.SetOptions(std::move(options));
+    ASSERT_TRUE(switch_.Start()) << switch_.Error();
+    setenv("TQUPD_PORTS", switch_.PortsDirectory().c_str(), 1);
+    ASSERT_EQ(linkPort.Open(switch_.PortNumber(), 19200), 1);
+    linkBaudRate = 19200;
+    deviceMode = NoDevice;
+    deviceInfo = {};
+  }
+  // Wire log lines that begin with prefix.
+  std::vector<std::string> Logged(const std::string& prefix) const {
+    std::vector<std::string> lines;
+    for (const std::string& line : switch_.LogLines()) {
+      if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+    }
+    return lines;
+  }
+  size_t CountLogged(const std::string& prefix) const { return Logged(prefix).size(); }
+
+  VirtualSwitchProcess switch_;
+  int images_ = 0;
+};
+
+inline std::vector<std::string> Concat(std::vector<std::string> a,
+                                       const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
