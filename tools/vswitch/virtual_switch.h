@@ -59,7 +59,6 @@ class VirtualSwitch : public Board {
   Faults& faults_;
   SwitchConfig config_;
   SwitchLog& log_;
-  Stats& stats_;
   Uart uart_;
   MemoryMap memory_;
   BootRom rom_;
