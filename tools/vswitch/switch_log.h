@@ -21,12 +21,14 @@
 //   < 115200 isp 0
 //   > 115200 data M`...
 //   < 19200 fw ^!100 1 0$
-//   # 19200 fw garbled-in 6
+//   # 19200 fw garbled-in 6 sent-at 115200
 //
-// Events: "power-up firmware", "power-up boot-rom", "reset boot-rom", "start firmware",
-// "crash" (G into code that cannot run), "power-loss <why>", "garbled-in N" (N bytes
-// arrived at a rate the switch does not listen at), "garbled-out N" (N bytes left at a
-// rate the host does not listen at), "erase B F-L", "copy ADDRESS COUNT", "fault <what>".
+// Events: "power-up firmware", "power-up boot-rom [isp-pin]", "reset boot-rom",
+// "start firmware", "crash" (G into code that cannot run), "power-loss <why>",
+// "sync-lost" (a wrong sync string sent the ROM back to auto-baud), "abort" (ESC ended a
+// transfer), "erase <bank> <first>-<last>", "copy <address> <count>", "fault <what>",
+// "garbled-in <n> sent-at <baud>" (n bytes arrived at a rate the switch does not listen
+// at), "garbled-out <n>" (n bytes left at a rate the host does not listen at).
 // The boot ROM's echo is not logged: it repeats the ">" line.
 #pragma once
 
