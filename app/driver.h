@@ -11,6 +11,9 @@ extern int32_t firstPort;    // scan range
 extern int32_t lastPort;
 extern bool singlePortGiven;  // the command line named a port
 extern FirmwareImage selectedImage;
+// Set when the scan found a switch that matches selectedImage. A port named on the
+// command line reaches the update loop without a match too.
+extern bool imageMatchedSwitch;
 
 // The program's entry: banner, arguments, image check, then scan and update loop.
 // Never returns; every path ends in ExitProgram.

@@ -10,6 +10,15 @@
 
 namespace {
 
+void SelectFirstImage() {
+  for (int i = 0; i < kImageTableCount; ++i) {
+    if (imageTable[i] == nullptr) continue;
+    SelectImage(i);
+    ValidateImage("", &selectedImage);
+    return;
+  }
+}
+
 // True when the switch of deviceInfo matches an image; selectedImage is then that image.
 bool MatchImage() {
   for (int i = 0; i < kImageTableCount; ++i) {
@@ -49,9 +58,16 @@ void RunPortScan() {
                      deviceInfo.displayName ? deviceInfo.displayName : "",
                      VersionText(deviceInfo.version));
       PrintString("\n");
+      imageMatchedSwitch = true;
       return;
     } else {
       PrintString("A Halvek device was found, but it does not match this firmware.");
+      if (singlePortGiven) {
+        // The technician named this port, so the update loop takes over with this switch.
+        // It needs an image to tell the technician why the switch does not fit: keep the
+        // carried one selected (the first entry; validated at start-up and just now).
+        SelectFirstImage();
+      }
     }
     if (singlePortGiven) {
       PrintString("\n");

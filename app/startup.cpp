@@ -12,6 +12,7 @@ int32_t firstPort = 1;
 int32_t lastPort = 16;
 bool singlePortGiven = false;
 FirmwareImage selectedImage = {};
+bool imageMatchedSwitch = false;
 
 void SelectImage(int index) {
   selectedImage = {};

@@ -52,16 +52,13 @@ void RunUpdateLoop() {
                      portNumber, deviceInfo.productName);
       ExitProgram(1);
     }
-    if (selectedImage.header == nullptr) {
-      // Only a port named on the command line gets here without a matching image: the
-      // switch there is not one this build updates. There is nothing to compare it with,
-      // so say so and stop.
-      PrintFormatted("\nThe device on COM%u cannot be updated with this firmware.\n", portNumber);
-      ExitProgram(1);
-    }
     int code = CheckCompatibility(&deviceInfo, &selectedImage);
     if (code != 0) {
       ReportIncompatibility(code, &deviceInfo, &selectedImage);
+      // A switch that the scan matched and that no longer fits was changed under us:
+      // look again. One that never matched (a port named on the command line) will not
+      // change by itself: the technician has been told why, and the run ends.
+      if (!imageMatchedSwitch) ExitProgram(1);
       continue;
     }
     if (!DecideUpdate(&deviceInfo, &selectedImage, true, true, true)) ExitProgram(1);

@@ -104,27 +104,47 @@ RunResult RunWithClosedInput(const std::vector<std::string>& command, int timeou
 }
 
 ConsoleSession::ConsoleSession(const std::vector<std::string>& command,
-                               const std::vector<std::string>& environment) {
+                               const std::vector<std::string>& environment,
+                               bool outputThroughPipe) {
   winsize size{};
   size.ws_row = 50;
   size.ws_col = 200;  // wide enough that no progress line wraps
+  int pipeFds[2] = {-1, -1};
+  if (outputThroughPipe && pipe(pipeFds) != 0) return;
   pid_ = forkpty(&master_, nullptr, nullptr, &size);
   if (pid_ == 0) {
     for (const std::string& e : environment) putenv(strdup(e.c_str()));
+    if (outputThroughPipe) {
+      dup2(pipeFds[1], 1);
+      close(pipeFds[0]);
+      close(pipeFds[1]);
+    }
     Exec(command);
+  }
+  output_fd_ = master_;
+  if (outputThroughPipe) {
+    close(pipeFds[1]);
+    output_fd_ = pipeFds[0];
   }
 }
 
 ConsoleSession::~ConsoleSession() {
   Kill();
+  if (output_fd_ >= 0 && output_fd_ != master_) close(output_fd_);
   if (master_ >= 0) close(master_);
 }
 
 void ConsoleSession::Pump(int waitMs) {
   char buffer[4096];
-  pollfd p{master_, POLLIN, 0};
+  if (output_fd_ != master_) {
+    // Wine writes to the terminal too (cursor control); nobody reads that, so drain it.
+    pollfd t{master_, POLLIN, 0};
+    while (poll(&t, 1, 0) > 0 && read(master_, buffer, sizeof buffer) > 0) {
+    }
+  }
+  pollfd p{output_fd_, POLLIN, 0};
   if (poll(&p, 1, waitMs) <= 0) return;
-  ssize_t n = read(master_, buffer, sizeof buffer);
+  ssize_t n = read(output_fd_, buffer, sizeof buffer);
   if (n > 0) output_.append(buffer, static_cast<size_t>(n));
 }
 

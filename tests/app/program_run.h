@@ -26,11 +26,14 @@ struct RunResult {
 RunResult RunWithClosedInput(const std::vector<std::string>& command, int timeoutMs);
 
 // A program whose console is a pseudo-terminal: it sees a terminal, and keys typed here
-// reach its unbuffered key reads.
+// reach its unbuffered key reads. With outputThroughPipe its standard output goes to a
+// pipe instead: Wine renders a program's output to a terminal with cursor movements,
+// while the program's own bytes are what the tests compare.
 class ConsoleSession {
  public:
   ConsoleSession(const std::vector<std::string>& command,
-                 const std::vector<std::string>& environment = {});
+                 const std::vector<std::string>& environment = {},
+                 bool outputThroughPipe = false);
   ~ConsoleSession();
   ConsoleSession(const ConsoleSession&) = delete;
   ConsoleSession& operator=(const ConsoleSession&) = delete;
@@ -51,6 +54,7 @@ class ConsoleSession {
   void Pump(int waitMs);
   pid_t pid_ = -1;
   int master_ = -1;
+  int output_fd_ = -1;  // where the program's output is read: the master or the pipe
   int status_ = -1;
   std::string output_;
 };

@@ -1,0 +1,161 @@
+#include "app/update_fixture.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "image/firmware_image.h"
+#include "image/image_table.h"
+
+const char kBanner[] =
+    "\nHalvek / Tessary firmware update utility. Version 1.02"
+    "\n(c) Halvek Audio Systems. All rights reserved.\n"
+    "Firmware validated.\n";
+
+std::string BuildName(const testing::TestParamInfo<Build>& info) {
+  return info.param == Build::kNative ? "Native" : "Windows";
+}
+
+namespace {
+
+std::string WinePrefix() {
+  const char* wineRun = getenv("TQUPD_WINE_RUN");
+  if (!wineRun) return {};
+  FILE* pipe = popen((std::string(wineRun) + " --prefix").c_str(), "r");
+  if (!pipe) return {};
+  char buffer[512] = {};
+  if (!fgets(buffer, sizeof buffer, pipe)) buffer[0] = '\0';
+  pclose(pipe);
+  std::string prefix = buffer;
+  while (!prefix.empty() && prefix.back() == '\n') prefix.pop_back();
+  return prefix;
+}
+
+}  // namespace
+
+void EndToEnd::SetUp() {
+  if (TqupdCommand(build(), {}).empty()) GTEST_SKIP() << "Windows build not given";
+  char pattern[] = "/tmp/tqupd-e2e-XXXXXX";
+  portsFolder_ = mkdtemp(pattern);
+}
+
+void EndToEnd::TearDown() {
+  if (session_) session_->Kill();
+  session_.reset();
+  for (const std::string& link : wineLinks_) unlink(link.c_str());
+  switches_.clear();
+  if (!portsFolder_.empty()) std::filesystem::remove_all(portsFolder_);
+}
+
+VirtualSwitchProcess& EndToEnd::AddSwitch(std::vector<std::string> options, int portNumber) {
+  switches_.push_back(std::make_unique<VirtualSwitchProcess>(std::move(options), portNumber));
+  VirtualSwitchProcess& sw = *switches_.back();
+  EXPECT_TRUE(sw.Start()) << sw.Error();
+  // The native build finds every switch of the test in one folder of links.
+  std::filesystem::create_symlink(sw.LinkPath(),
+                                  portsFolder_ + "/com" + std::to_string(portNumber));
+  return sw;
+}
+
+std::vector<std::string> EndToEnd::Installed(const PackOptions& options) {
+  // Another firmware than the carried one has other bytes: a different filler, so that
+  // an update that skipped a block could not leave the right bytes by chance.
+  std::string error;
+  std::vector<uint8_t> image =
+      PackImage(SyntheticPayload(kSyntheticPayloadBytes, kSyntheticEntry, 1), options, &error);
+  std::string path = portsFolder_ + "/image" + std::to_string(++images_) + ".bin";
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  EXPECT_TRUE(out.good() && !image.empty()) << error;
+  return {"--install", path};
+}
+
+std::vector<std::string> EndToEnd::InstalledVersion(uint32_t version) {
+  PackOptions options;
+  options.version = version;
+  return Installed(options);
+}
+
+std::string EndToEnd::PortOf(const VirtualSwitchProcess& sw) {
+  if (build() == Build::kNative) return std::to_string(sw.PortNumber());
+  // Claim a COM number in Wine's dosdevices that no other test holds: creating the link
+  // is the claim. Numbers above the scan range keep clear of the scan tests.
+  std::string prefix = WinePrefix();
+  for (int n = 20; n < 99; ++n) {
+    std::string link = prefix + "/dosdevices/com" + std::to_string(n);
+    if (symlink(sw.LinkPath().c_str(), link.c_str()) == 0) {
+      wineLinks_.push_back(link);
+      return std::to_string(n);
+    }
+  }
+  ADD_FAILURE() << "no free COM number in " << prefix;
+  return "99";
+}
+
+void EndToEnd::Launch(const std::vector<std::string>& args) {
+  session_ = std::make_unique<ConsoleSession>(
+      TqupdCommand(build(), args), std::vector<std::string>{"TQUPD_PORTS=" + portsFolder_},
+      build() == Build::kWindows);
+}
+
+bool EndToEnd::Expect(const std::string& text, int timeoutMs, size_t from) {
+  bool seen = session_->WaitFor(text, timeoutMs, from);
+  EXPECT_TRUE(seen) << "waited for: " << text << "\nshown:\n" << Shown();
+  return seen;
+}
+
+int EndToEnd::PressKeyAndWait() {
+  if (!Expect("\nPress any key to exit...")) return -1;
+  session_->Type(" ");
+  return session_->WaitExit(20000);
+}
+
+const std::vector<uint8_t>& EndToEnd::CarriedImage() {
+  // The very bytes the utility under test carries.
+  static const std::vector<uint8_t> image(imageTable[0], imageTable[0] + imageTableSizes[0]);
+  return image;
+}
+
+bool EndToEnd::FlashHoldsCarriedImage(const std::vector<uint8_t>& flash) {
+  const std::vector<uint8_t>& image = CarriedImage();
+  const auto* h = reinterpret_cast<const ImageHeader*>(image.data());
+  uint32_t firmwareAt = h->firmwareAddress - 0x1A000000u;
+  uint32_t tableAt = h->tableAddress - 0x1A000000u;
+  if (flash.size() < tableAt + h->tableLength) return false;
+  return std::equal(image.begin() + h->firmwareOffset,
+                    image.begin() + h->firmwareOffset + h->firmwareLength,
+                    flash.begin() + firmwareAt) &&
+         std::equal(image.begin() + h->tableOffset, image.begin() + h->tableOffset + h->tableLength,
+                    flash.begin() + tableAt);
+}
+
+std::string ProgressLines() {
+  const auto* h = reinterpret_cast<const ImageHeader*>(EndToEnd::CarriedImage().data());
+  uint32_t length = h->firmwareLength;
+  std::string text = "\nUpdating firmware:   0% complete.";
+  char line[64];
+  for (uint32_t remaining = length - 512; remaining >= 4096;) {
+    remaining -= 4096;
+    snprintf(line, sizeof line, "\rUpdating firmware: %3u%% complete.",
+             (length - remaining) * 100 / length);
+    text += line;
+  }
+  return text + "\rUpdating firmware: 100% complete.\n";
+}
+
+std::string DspLines(int banks) {
+  std::string text;
+  char line[80];
+  for (int bank = 1; bank <= banks; ++bank) {
+    text += "\n";
+    for (int step = 0; step < 6; ++step) {
+      snprintf(line, sizeof line, "\rUpdating DSPs: Bank = %d, Complete = %3d%%", bank,
+               (step + 1) * 100 / 6);
+      text += line;
+    }
+  }
+  return text;
+}

@@ -1,0 +1,76 @@
+// End-to-end runs of the real tqupd (native, or the Windows build under Wine) against
+// virtual switches, with the console on a pseudo-terminal so that keys reach it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/program_run.h"
+#include "support/test_image.h"
+#include "support/vswitch_process.h"
+
+class EndToEnd : public testing::TestWithParam<Build> {
+ public:
+  // The image this build carries.
+  static const std::vector<uint8_t>& CarriedImage();
+
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // A switch on a port of its own; options go to vswitch. Returns its index.
+  VirtualSwitchProcess& AddSwitch(std::vector<std::string> options, int portNumber = 3);
+  // Options that install a test image (the carried product unless options say otherwise).
+  std::vector<std::string> Installed(const PackOptions& options = {});
+  std::vector<std::string> InstalledVersion(uint32_t version);
+
+  // The COM number the utility must be given for switch sw (the Windows build sees the
+  // switch through a dosdevices link of its own).
+  std::string PortOf(const VirtualSwitchProcess& sw);
+  // Starts tqupd with args in a console session.
+  void Launch(const std::vector<std::string>& args);
+  // Waits for text in the console (after from); fails the test with the output if it
+  // does not come.
+  bool Expect(const std::string& text, int timeoutMs = 30000, size_t from = 0);
+  // Answers the final "Press any key to exit..." and returns the exit status.
+  int PressKeyAndWait();
+  std::string Shown() const { return session_ ? session_->Output() : std::string(); }
+
+  // True when the switch's flash holds the carried image's payload and table exactly.
+  static bool FlashHoldsCarriedImage(const std::vector<uint8_t>& flash);
+
+  Build build() const { return GetParam(); }
+  std::vector<std::unique_ptr<VirtualSwitchProcess>> switches_;
+  std::unique_ptr<ConsoleSession> session_;
+
+ private:
+  std::string portsFolder_;             // native build: TQUPD_PORTS
+  std::vector<std::string> wineLinks_;  // Windows build: dosdevices links made for this test
+  int images_ = 0;
+};
+
+std::string BuildName(const testing::TestParamInfo<Build>& info);
+
+// The console text that an update of the carried image prints from its 0% line to its
+// final 100% line.
+std::string ProgressLines();
+
+// The console lines of the virtual switch's DSP reload (banks of 6 steps).
+std::string DspLines(int banks);
+
+extern const char kBanner[];
+
+inline std::vector<std::string> Concat(std::vector<std::string> a,
+                                       const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+inline size_t CountOf(const std::vector<std::string>& lines, const std::string& prefix) {
+  size_t n = 0;
+  for (const std::string& line : lines) n += line.rfind(prefix, 0) == 0 ? 1 : 0;
+  return n;
+}
