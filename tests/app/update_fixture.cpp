@@ -1,5 +1,6 @@
 #include "app/update_fixture.h"
 
+#include <pty.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -46,6 +47,11 @@ void EndToEnd::TearDown() {
   if (session_) session_->Kill();
   session_.reset();
   for (const std::string& link : wineLinks_) unlink(link.c_str());
+  for (const auto& [link, target] : wineSaved_) {
+    unlink(link.c_str());
+    if (!target.empty()) std::filesystem::create_symlink(target, link);
+  }
+  for (int fd : silentFds_) close(fd);
   switches_.clear();
   if (!portsFolder_.empty()) std::filesystem::remove_all(portsFolder_);
 }
@@ -79,20 +85,55 @@ std::vector<std::string> EndToEnd::InstalledVersion(uint32_t version) {
   return Installed(options);
 }
 
-std::string EndToEnd::PortOf(const VirtualSwitchProcess& sw) {
-  if (build() == Build::kNative) return std::to_string(sw.PortNumber());
+void EndToEnd::AddSilentPort(int portNumber) {
+  int master = -1, slave = -1;
+  char name[256];
+  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  silentFds_.push_back(master);
+  silentFds_.push_back(slave);
+  std::filesystem::create_symlink(name, portsFolder_ + "/com" + std::to_string(portNumber));
+}
+
+void EndToEnd::AddMissingPort(int portNumber) {
+  std::filesystem::create_symlink(portsFolder_ + "/no-such-device",
+                                  portsFolder_ + "/com" + std::to_string(portNumber));
+}
+
+std::string EndToEnd::PortOf(const VirtualSwitchProcess& sw) { return PortOf(sw.PortNumber()); }
+
+std::string EndToEnd::PortOf(int portNumber) {
+  if (build() == Build::kNative) return std::to_string(portNumber);
   // Claim a COM number in Wine's dosdevices that no other test holds: creating the link
-  // is the claim. Numbers above the scan range keep clear of the scan tests.
+  // is the claim. Numbers above the search range keep clear of the search tests.
+  std::string target = portsFolder_ + "/com" + std::to_string(portNumber);
   std::string prefix = WinePrefix();
   for (int n = 20; n < 99; ++n) {
     std::string link = prefix + "/dosdevices/com" + std::to_string(n);
-    if (symlink(sw.LinkPath().c_str(), link.c_str()) == 0) {
+    if (symlink(target.c_str(), link.c_str()) == 0) {
       wineLinks_.push_back(link);
       return std::to_string(n);
     }
   }
   ADD_FAILURE() << "no free COM number in " << prefix;
   return "99";
+}
+
+void EndToEnd::MirrorPortsIntoWine() {
+  if (build() != Build::kWindows) return;
+  std::string prefix = WinePrefix();
+  for (int n = 1; n <= 16; ++n) {
+    std::string link = prefix + "/dosdevices/com" + std::to_string(n);
+    std::error_code error;
+    std::string old = std::filesystem::read_symlink(link, error).string();
+    wineSaved_.push_back({link, old});
+    unlink(link.c_str());
+    std::string target = portsFolder_ + "/com" + std::to_string(n);
+    // A port this test does not provide must not open either.
+    std::filesystem::create_symlink(
+        std::filesystem::exists(std::filesystem::symlink_status(target)) ? target
+                                                                          : portsFolder_ + "/none",
+        link);
+  }
 }
 
 void EndToEnd::Launch(const std::vector<std::string>& args) {

@@ -27,9 +27,18 @@ class EndToEnd : public testing::TestWithParam<Build> {
   std::vector<std::string> Installed(const PackOptions& options = {});
   std::vector<std::string> InstalledVersion(uint32_t version);
 
+  // A port where nothing answers (a pseudo-terminal nobody reads), and a port whose
+  // device does not exist.
+  void AddSilentPort(int portNumber);
+  void AddMissingPort(int portNumber);
+
   // The COM number the utility must be given for switch sw (the Windows build sees the
   // switch through a dosdevices link of its own).
   std::string PortOf(const VirtualSwitchProcess& sw);
+  std::string PortOf(int portNumber);
+  // Windows build: links COM1 to COM16 of its Wine prefix to this test's ports (the
+  // previous links are put back at the end), so that a search of all ports sees them.
+  void MirrorPortsIntoWine();
   // Starts tqupd with args in a console session.
   void Launch(const std::vector<std::string>& args);
   // Waits for text in the console (after from); fails the test with the output if it
@@ -49,6 +58,8 @@ class EndToEnd : public testing::TestWithParam<Build> {
  private:
   std::string portsFolder_;             // native build: TQUPD_PORTS
   std::vector<std::string> wineLinks_;  // Windows build: dosdevices links made for this test
+  std::vector<std::pair<std::string, std::string>> wineSaved_;  // links replaced, to restore
+  std::vector<int> silentFds_;
   int images_ = 0;
 };
 
