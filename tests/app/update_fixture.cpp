@@ -1,6 +1,8 @@
 #include "app/update_fixture.h"
 
+#include <fcntl.h>
 #include <pty.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -52,6 +54,7 @@ void EndToEnd::TearDown() {
     if (!target.empty()) std::filesystem::create_symlink(target, link);
   }
   for (int fd : silentFds_) close(fd);
+  if (searchLock_ >= 0) close(searchLock_);  // releases the lock
   switches_.clear();
   if (!portsFolder_.empty()) std::filesystem::remove_all(portsFolder_);
 }
@@ -121,6 +124,9 @@ std::string EndToEnd::PortOf(int portNumber) {
 void EndToEnd::MirrorPortsIntoWine() {
   if (build() != Build::kWindows) return;
   std::string prefix = WinePrefix();
+  // Tests run side by side: one test at a time owns COM1 to COM16 of the prefix.
+  searchLock_ = open((prefix + "/.search-ports.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (searchLock_ >= 0) flock(searchLock_, LOCK_EX);
   for (int n = 1; n <= 16; ++n) {
     std::string link = prefix + "/dosdevices/com" + std::to_string(n);
     std::error_code error;

@@ -60,6 +60,7 @@ class EndToEnd : public testing::TestWithParam<Build> {
   std::vector<std::string> wineLinks_;  // Windows build: dosdevices links made for this test
   std::vector<std::pair<std::string, std::string>> wineSaved_;  // links replaced, to restore
   std::vector<int> silentFds_;
+  int searchLock_ = -1;
   int images_ = 0;
 };
 
