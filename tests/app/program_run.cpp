@@ -139,7 +139,9 @@ void ConsoleSession::Pump(int waitMs) {
   if (output_fd_ != master_) {
     // Wine writes to the terminal too (cursor control); nobody reads that, so drain it.
     pollfd t{master_, POLLIN, 0};
-    while (poll(&t, 1, 0) > 0 && read(master_, buffer, sizeof buffer) > 0) {
+    ssize_t n;
+    while (poll(&t, 1, 0) > 0 && (n = read(master_, buffer, sizeof buffer)) > 0) {
+      terminal_.append(buffer, static_cast<size_t>(n));
     }
   }
   pollfd p{output_fd_, POLLIN, 0};

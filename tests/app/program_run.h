@@ -49,6 +49,9 @@ class ConsoleSession {
   // Everything shown so far, normalised.
   std::string Output() const { return NormalizeConsole(output_); }
   size_t OutputSize() const { return Output().size(); }
+  // What reached the terminal when the output went through a pipe (for diagnosis).
+  const std::string& Terminal() const { return terminal_; }
+  bool Running() { return status_ < 0; }
 
  private:
   void Pump(int waitMs);
@@ -57,4 +60,5 @@ class ConsoleSession {
   int output_fd_ = -1;  // where the program's output is read: the master or the pipe
   int status_ = -1;
   std::string output_;
+  std::string terminal_;
 };

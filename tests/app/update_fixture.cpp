@@ -150,7 +150,9 @@ void EndToEnd::Launch(const std::vector<std::string>& args) {
 
 bool EndToEnd::Expect(const std::string& text, int timeoutMs, size_t from) {
   bool seen = session_->WaitFor(text, timeoutMs, from);
-  EXPECT_TRUE(seen) << "waited for: " << text << "\nshown:\n" << Shown();
+  EXPECT_TRUE(seen) << "waited for: " << text << "\nshown:\n"
+                    << Shown() << "\nterminal:\n" << session_->Terminal()
+                    << "\nrunning: " << session_->Running();
   return seen;
 }
 
