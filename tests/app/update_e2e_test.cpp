@@ -2,6 +2,8 @@
 // on a pseudo-terminal console, the exact console text, and the flash afterwards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/update_fixture.h"
 
 namespace {
@@ -89,6 +91,75 @@ TEST_P(Update, ASwitchInItsBootRomIsIdentifiedFromItsTableAndUpdated) {
   EXPECT_EQ(PressKeyAndWait(), 1);
   sw.Stop();
   EXPECT_TRUE(FlashHoldsCarriedImage(sw.ReadFlash()));
+}
+
+
+namespace {
+
+// The command lines the host sent to the boot ROM, from the switch's wire log.
+std::vector<std::string> IspCommands(const std::vector<std::string>& log) {
+  std::vector<std::string> commands;
+  const std::string prefix = "> 115200 isp ";
+  for (const std::string& line : log) {
+    if (line.rfind(prefix, 0) == 0) commands.push_back(line.substr(prefix.size()));
+  }
+  return commands;
+}
+
+std::string Command(const char* letter, uint32_t address, uint32_t count) {
+  return std::string(letter) + " " + std::to_string(address) + " 268435456 " +
+         std::to_string(count);
+}
+
+}  // namespace
+
+TEST_P(Update, PutsTheCarriedImageOnTheWireInItsOrder) {
+  VirtualSwitchProcess& sw = AddSwitch(InstalledVersion(kOlder));
+  Launch({PortOf(sw)});
+  ASSERT_TRUE(Expect("(Y,N) "));
+  session_->Type("y");
+  EXPECT_EQ(PressKeyAndWait(), 1);
+  std::vector<std::string> all = IspCommands(sw.LogLines());
+  // From the unlock that starts programming to the go that ends it.
+  auto start = std::find(all.begin(), all.end(), "U 23130");
+  ASSERT_NE(start, all.end());
+  std::vector<std::string> wire(start, all.end());
+
+  // The firmware's sectors 0 to 9 of bank A are prepared and erased first.
+  ASSERT_GE(wire.size(), 3u);
+  EXPECT_EQ(wire[1], "P 0 9 0");
+  EXPECT_EQ(wire[2], "E 0 9 0");
+  // Then every block: staged in RAM, its sectors prepared, copied, compared.
+  std::vector<std::pair<uint32_t, uint32_t>> blocks;
+  for (uint32_t k = 0; k < 35; ++k) blocks.push_back({0x1A000200u + 4096u * k, 4096u});
+  blocks.push_back({0x1A023200u, 512u});  // one block of 512
+  blocks.push_back({0x1A023400u, 512u});  // the last 108 bytes, filled up with 0xFF
+  blocks.push_back({0x1A07FE00u, 512u});  // the parameter table
+  blocks.push_back({0x1A000000u, 512u});  // the first 512 bytes, last of all
+  size_t at = 3;
+  for (size_t b = 0; b < blocks.size(); ++b) {
+    auto [address, count] = blocks[b];
+    SCOPED_TRACE("block at " + std::to_string(address));
+    if (b == 37) {  // the table's sector is erased just before the table goes in
+      ASSERT_LT(at + 1, wire.size());
+      EXPECT_EQ(wire[at++], "P 14 14 0");
+      EXPECT_EQ(wire[at++], "E 14 14 0");
+    }
+    size_t writes = 0;
+    while (at < wire.size() && wire[at][0] == 'W') {
+      EXPECT_EQ(wire[at].rfind("W 26843", 0), 0u) << wire[at];  // RAM at 0x10000000 on
+      ++writes, ++at;
+    }
+    EXPECT_EQ(writes, count == 4096 ? 5u : 1u);  // 900-byte chunks
+    ASSERT_LT(at + 2, wire.size());
+    EXPECT_EQ(wire[at++][0], 'P');
+    EXPECT_EQ(wire[at++], Command("C", address, count));
+    EXPECT_EQ(wire[at++], Command("M", address, count));
+  }
+  // Then the new table is read back and checked, and the firmware started.
+  std::vector<std::string> tail(wire.begin() + static_cast<long>(at), wire.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"R 436731392 512", "R 436207616 512", "U 23130",
+                                            "G 436262832 T"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, Update, testing::Values(Build::kNative, Build::kWindows),
