@@ -22,22 +22,6 @@ std::string BuildName(const testing::TestParamInfo<Build>& info) {
   return info.param == Build::kNative ? "Native" : "Windows";
 }
 
-namespace {
-
-std::string WinePrefix() {
-  const char* wineRun = getenv("TQUPD_WINE_RUN");
-  if (!wineRun) return {};
-  FILE* pipe = popen((std::string(wineRun) + " --prefix").c_str(), "r");
-  if (!pipe) return {};
-  char buffer[512] = {};
-  if (!fgets(buffer, sizeof buffer, pipe)) buffer[0] = '\0';
-  pclose(pipe);
-  std::string prefix = buffer;
-  while (!prefix.empty() && prefix.back() == '\n') prefix.pop_back();
-  return prefix;
-}
-
-}  // namespace
 
 void EndToEnd::SetUp() {
   if (TqupdCommand(build(), {}).empty()) GTEST_SKIP() << "Windows build not given";
@@ -106,19 +90,14 @@ std::string EndToEnd::PortOf(const VirtualSwitchProcess& sw) { return PortOf(sw.
 
 std::string EndToEnd::PortOf(int portNumber) {
   if (build() == Build::kNative) return std::to_string(portNumber);
-  // Claim a COM number in Wine's dosdevices that no other test holds: creating the link
-  // is the claim. Numbers above the search range keep clear of the search tests.
-  std::string target = portsFolder_ + "/com" + std::to_string(portNumber);
-  std::string prefix = WinePrefix();
-  for (int n = 20; n < 99; ++n) {
-    std::string link = prefix + "/dosdevices/com" + std::to_string(n);
-    if (symlink(target.c_str(), link.c_str()) == 0) {
-      wineLinks_.push_back(link);
-      return std::to_string(n);
-    }
+  std::string link;
+  int claimed = ClaimWineComPort(portsFolder_ + "/com" + std::to_string(portNumber), &link);
+  if (claimed == 0) {
+    ADD_FAILURE() << "no free COM number in " << WinePrefix();
+    return "99";
   }
-  ADD_FAILURE() << "no free COM number in " << prefix;
-  return "99";
+  wineLinks_.push_back(link);
+  return std::to_string(claimed);
 }
 
 void EndToEnd::MirrorPortsIntoWine() {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/program_run.h"
+#include "support/program_run.h"
 #include "support/test_image.h"
 #include "support/vswitch_process.h"
 

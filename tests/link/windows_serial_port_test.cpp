@@ -12,21 +12,9 @@
 #include <string>
 #include <thread>
 
-#include "app/program_run.h"
+#include "support/program_run.h"
 
 namespace {
-
-std::string PrefixOfWine(const char* wineRun) {
-  std::string command = std::string(wineRun) + " --prefix";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return {};
-  char buffer[512] = {};
-  if (!fgets(buffer, sizeof buffer, pipe)) buffer[0] = '\0';
-  pclose(pipe);
-  std::string prefix = buffer;
-  while (!prefix.empty() && prefix.back() == '\n') prefix.pop_back();
-  return prefix;
-}
 
 // Reads from the master until text has arrived (bounded); true when it did.
 bool ReadUntil(int master, const std::string& text, std::string* seen) {
@@ -52,8 +40,6 @@ TEST(WindowsSerialPort, TalksOverAPseudoTerminalLinkedAsItsComPort) {
   const char* bin = getenv("TQUPD_WINDOWS_BIN");
   const char* wineRun = getenv("TQUPD_WINE_RUN");
   if (!bin || !wineRun) GTEST_SKIP() << "Windows build not given";
-  std::string prefix = PrefixOfWine(wineRun);
-  ASSERT_FALSE(prefix.empty());
 
   int master = -1, slave = -1;
   char name[256];
@@ -62,13 +48,8 @@ TEST(WindowsSerialPort, TalksOverAPseudoTerminalLinkedAsItsComPort) {
   tcgetattr(master, &raw);
   cfmakeraw(&raw);
   tcsetattr(master, TCSANOW, &raw);
-  // Take a COM number no other test run holds: the link's creation is the claim.
-  std::filesystem::path link;
-  int port = 0;
-  for (int n = 40; n < 99 && port == 0; ++n) {
-    link = std::filesystem::path(prefix) / "dosdevices" / ("com" + std::to_string(n));
-    if (symlink(name, link.c_str()) == 0) port = n;
-  }
+  std::string link;
+  int port = ClaimWineComPort(name, &link);
   ASSERT_NE(port, 0);
 
   speed_t firstRate = 0, secondRate = 0;

@@ -88,6 +88,9 @@ int main(int argc, char** argv) {
                  "Flash contents file, two banks of 512 KB (created erased); without it the "
                  "flash is lost at exit");
   app.add_option("--log", logPath, "Log every line in and out, with its rate and persona");
+  bool logTimes = false;
+  app.add_flag("--log-times", logTimes,
+               "Start every log record with the milliseconds since the switch started");
   app.add_option("--stats", statsPath,
                  "Write bytes in/out and simulated erase/copy time here at exit "
                  "(default: standard error)");
@@ -239,6 +242,7 @@ int main(int argc, char** argv) {
 
   SwitchLog log;
   if (!logPath.empty() && !log.Open(logPath)) return Fail("cannot write log " + logPath);
+  if (logTimes) log.EnableTimes();
 
   // SIGTERM and SIGINT are blocked except while the loop waits, so that a stop request
   // is seen between two bytes, never in the middle of a flash operation.

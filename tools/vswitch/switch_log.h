@@ -30,6 +30,9 @@
 // "garbled-in <n> sent-at <baud>" (n bytes arrived at a rate the switch does not listen
 // at), "garbled-out <n>" (n bytes left at a rate the host does not listen at).
 // The boot ROM's echo is not logged: it repeats the ">" line.
+//
+// With times on (--log-times, for benchmarks), every record starts with "@<ms> ": the
+// milliseconds since the switch started, with three decimals.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +48,7 @@ class SwitchLog {
   ~SwitchLog();
 
   bool Open(const std::string& path);
+  void EnableTimes();
   void In(uint32_t baud, const char* channel, std::string_view text) {
     Write('>', baud, channel, text);
   }
@@ -58,4 +62,6 @@ class SwitchLog {
  private:
   void Write(char dir, uint32_t baud, const char* channel, std::string_view text);
   FILE* file_ = nullptr;
+  bool times_ = false;
+  int64_t startUs_ = 0;
 };

@@ -55,6 +55,7 @@ void Uart::ReadHost(int64_t now) {
     if (n <= 0) return;  // EAGAIN: all taken in
     uint32_t baud = line_.HostBaud();
     stats_.bytesIn += static_cast<uint64_t>(n);
+    if (baud > 0) stats_.wireUsIn += static_cast<uint64_t>(n) * 10000000u / baud;
     for (ssize_t i = 0; i < n; ++i) {
       int64_t due = now;
       if (paced_) due = std::max(now, lastInDue_ + ByteTimeUs(baud));
@@ -104,6 +105,7 @@ void Uart::Transmit(int64_t now) {
     written += static_cast<size_t>(n);
   }
   stats_.bytesOut += written;
+  if (hostBaud > 0) stats_.wireUsOut += written * 10000000u / hostBaud;
   // The garbled form of what could not be written is lost: resending it later would
   // re-garble it against a rate that may have changed. What was never garbled is kept
   // until the host reads again.

@@ -1,15 +1,17 @@
-#include "program_run.h"
+#include "support/program_run.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -29,10 +31,11 @@ int MsSince(Clock::time_point start) {
   _exit(127);
 }
 
-// Collects the child's status without blocking; true once it has ended.
-bool Reap(pid_t pid, int* status) {
+// Collects the child's status (and what it used) without blocking; true once it ended.
+bool Reap(pid_t pid, int* status, rusage* usage = nullptr) {
   int raw = 0;
-  if (waitpid(pid, &raw, WNOHANG) != pid) return false;
+  rusage ignored{};
+  if (wait4(pid, &raw, WNOHANG, usage ? usage : &ignored) != pid) return false;
   *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
   return true;
 }
@@ -52,6 +55,32 @@ std::vector<std::string> TqupdCommand(Build build, const std::vector<std::string
   }
   command.insert(command.end(), args.begin(), args.end());
   return command;
+}
+
+std::string WinePrefix() {
+  const char* wineRun = getenv("TQUPD_WINE_RUN");
+  if (!wineRun || !*wineRun) return {};
+  FILE* pipe = popen((std::string(wineRun) + " --prefix").c_str(), "r");
+  if (!pipe) return {};
+  char buffer[512] = {};
+  if (!fgets(buffer, sizeof buffer, pipe)) buffer[0] = '\0';
+  pclose(pipe);
+  std::string prefix = buffer;
+  while (!prefix.empty() && prefix.back() == '\n') prefix.pop_back();
+  return prefix;
+}
+
+int ClaimWineComPort(const std::string& target, std::string* link) {
+  std::string prefix = WinePrefix();
+  if (prefix.empty()) return 0;
+  for (int n = 20; n < 99; ++n) {
+    std::string path = prefix + "/dosdevices/com" + std::to_string(n);
+    if (symlink(target.c_str(), path.c_str()) == 0) {
+      *link = path;
+      return n;
+    }
+  }
+  return 0;
 }
 
 std::string NormalizeConsole(const std::string& text) {
@@ -80,25 +109,28 @@ RunResult RunWithClosedInput(const std::vector<std::string>& command, int timeou
   close(pipeFds[1]);
   auto start = Clock::now();
   char buffer[4096];
+  // Read until the program has ended, not until the pipe closes: under Wine, helper
+  // processes that outlive the program may hold the pipe open for a while.
+  bool ended = false;
   for (;;) {
-    int left = timeoutMs - MsSince(start);
-    if (left <= 0) break;
-    pollfd p{pipeFds[0], POLLIN, 0};
-    if (poll(&p, 1, left) <= 0) break;
-    ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
-    if (n <= 0) break;
-    result.output.append(buffer, static_cast<size_t>(n));
-  }
-  close(pipeFds[0]);
-  while (!Reap(pid, &result.status)) {
-    if (MsSince(start) > timeoutMs) {
+    if (!ended && MsSince(start) > timeoutMs) {
       kill(pid, SIGKILL);
       waitpid(pid, nullptr, 0);
       result.status = -1;
       break;
     }
-    usleep(5000);
+    pollfd p{pipeFds[0], POLLIN, 0};
+    ssize_t n = 0;
+    if (poll(&p, 1, 20) > 0) n = read(pipeFds[0], buffer, sizeof buffer);
+    if (n > 0) {
+      result.output.append(buffer, static_cast<size_t>(n));
+      continue;
+    }
+    // Quiet (or closed) once the program has ended: all it wrote has been read.
+    if (ended) break;
+    ended = Reap(pid, &result.status);
   }
+  close(pipeFds[0]);
   result.output = NormalizeConsole(result.output);
   return result;
 }
@@ -156,7 +188,7 @@ bool ConsoleSession::WaitFor(const std::string& text, int timeoutMs, size_t from
     std::string shown = Output();
     if (shown.size() > from && shown.find(text, from) != std::string::npos) return true;
     if (MsSince(start) > timeoutMs) return false;
-    if (status_ < 0 && Reap(pid_, &status_)) {
+    if (status_ < 0 && Reap(pid_, &status_, &usage_)) {
       Pump(50);  // what it wrote just before it ended
       continue;
     }
@@ -173,7 +205,7 @@ int ConsoleSession::WaitExit(int timeoutMs) {
   auto start = Clock::now();
   while (status_ < 0 && MsSince(start) <= timeoutMs) {
     Pump(20);
-    Reap(pid_, &status_);
+    if (status_ < 0) Reap(pid_, &status_, &usage_);
   }
   for (int i = 0; i < 5; ++i) Pump(10);
   return status_;

@@ -2,6 +2,7 @@
 // Wine, with its console on a pipe or on a pseudo-terminal (so that keys reach it).
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <string>
@@ -13,6 +14,14 @@ enum class Build { kNative, kWindows };
 // The command line that starts tqupd of that build with args; empty when that build is
 // not available (the Windows build needs TQUPD_WINDOWS_BIN and TQUPD_WINE_RUN).
 std::vector<std::string> TqupdCommand(Build build, const std::vector<std::string>& args);
+
+// The Wine prefix that TQUPD_WINE_RUN uses (created if need be); empty without Wine.
+std::string WinePrefix();
+
+// Links a free COM number of that prefix's dosdevices folder (20 and up, clear of the
+// search range 1 to 16) to target and returns the number, or 0. Creating the link is the
+// claim, so tests running side by side never share a number. *link gets its path.
+int ClaimWineComPort(const std::string& target, std::string* link);
 
 // The console text as a user would read it: CR LF pairs (Windows text mode) become LF.
 std::string NormalizeConsole(const std::string& text);
@@ -52,6 +61,9 @@ class ConsoleSession {
   // What reached the terminal when the output went through a pipe (for diagnosis).
   const std::string& Terminal() const { return terminal_; }
   bool Running() { return status_ < 0; }
+  // Processor time the program used (valid once WaitExit has seen it end).
+  const rusage& Usage() const { return usage_; }
+  pid_t Pid() const { return pid_; }
 
  private:
   void Pump(int waitMs);
@@ -61,4 +73,5 @@ class ConsoleSession {
   int status_ = -1;
   std::string output_;
   std::string terminal_;
+  rusage usage_{};
 };
