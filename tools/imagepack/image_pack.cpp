@@ -80,7 +80,6 @@ std::vector<uint8_t> PackImage(const std::vector<uint8_t>& payload, const PackOp
   AppendCrc(firmware);
   std::vector<uint8_t> table = BuildParameterTable(firmware, o);
 
-  std::vector<uint8_t> image(sizeof(ImageHeader), 0);
   uint32_t firmwareOffset = sizeof(ImageHeader);
   uint32_t tableOffset = firmwareOffset + static_cast<uint32_t>(firmware.size());
   uint32_t total = tableOffset + static_cast<uint32_t>(table.size()) + 4;
@@ -96,11 +95,13 @@ std::vector<uint8_t> PackImage(const std::vector<uint8_t>& payload, const PackOp
                                o.tableAddress,
                                static_cast<uint32_t>(table.size()),
                                0};
+  // The whole image at once, the final CRC's four bytes last.
+  std::vector<uint8_t> image(total - 4, 0);
   for (int i = 0; i < 12; ++i) PutLe32(image, 4 * static_cast<size_t>(i), fields[i]);
   memset(&image[48], 0xFF, 32);
   memcpy(&image[48], o.productName.c_str(), o.productName.size() + 1);
-  image.insert(image.end(), firmware.begin(), firmware.end());
-  image.insert(image.end(), table.begin(), table.end());
+  memcpy(&image[firmwareOffset], firmware.data(), firmware.size());
+  memcpy(&image[tableOffset], table.data(), table.size());
   AppendCrc(image);
   return image;
 }
