@@ -59,8 +59,9 @@ TEST_F(IspOnASwitch, ABlockIsCopiedIntoFlashAndCompared) {
   // Programming over it again cannot set bits: the compare sees the difference.
   std::vector<uint8_t> other(1024, 0xFF);
   EXPECT_EQ(ProgramFlashBlock(0x1A002000, other.data(), 1024), 2);
-  // A block that crosses from one bank into the next is refused before any command.
-  EXPECT_EQ(ProgramFlashBlock(0x1A07F000, other.data(), 4096 + 512), 3);
+  // A block that runs past the end of the bank is refused before any flash command.
+  std::vector<uint8_t> crossing(4096 + 512, 0xFF);
+  EXPECT_EQ(ProgramFlashBlock(0x1A07F000, crossing.data(), 4096 + 512), 3);
 }
 
 TEST_F(IspOnASwitch, ARefusedCommandGivesItsResultCode) {
