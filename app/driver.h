@@ -25,5 +25,10 @@ extern bool imageMatchedSwitch;
 
 void PrintBanner();
 
+// The port scan: returns with a switch on an open port, or ends the program.
+void RunPortScan();
+// The update loop: never returns.
+[[noreturn]] void RunUpdateLoop();
+
 // Selects image entry index of imageTable into selectedImage (image, imageLength).
 void SelectImage(int index);

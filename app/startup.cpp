@@ -45,10 +45,6 @@ void PrintUsage() {
 
 }  // namespace
 
-// Defined by the port scan and the update loop.
-void RunPortScan();
-[[noreturn]] void RunUpdateLoop();
-
 void TqupdMain(int argc, char** argv) {
   PrintString("\n");
   PrintBanner();
