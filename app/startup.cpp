@@ -46,6 +46,7 @@ void PrintUsage() {
 }  // namespace
 
 void TqupdMain(int argc, char** argv) {
+  PrepareConsoleKeys();
   PrintString("\n");
   PrintBanner();
   if (argc > 2) {

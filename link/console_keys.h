@@ -6,6 +6,11 @@
 // then returns -1 at once, which the callers take as "no" or "end".
 #pragma once
 
+// Puts the console into single-key mode now (the key reads also do it on first use).
+// Done at start-up, so that a key typed at the first prompt is never echoed by the
+// terminal before the program is ready for it.
+void PrepareConsoleKeys();
+
 // Nonzero when a key (or the end of input) is waiting.
 int KeyWaiting();
 // The next key code, waiting for it; -1 at the end of input.

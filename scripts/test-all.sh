@@ -65,5 +65,7 @@ TQUPD_WINE_RUN="$root/windows/wine-run.sh"
 export TQUPD_WINDOWS_BIN TQUPD_WINE_RUN
 step "native tests, and the Windows build end to end"
 ctest --test-dir "$root/native" --output-on-failure -j "$jobs" || status=1
+# Leave nothing running: the Wine server of the Windows build's prefix.
+WINEPREFIX="$root/windows/wineprefix" wineserver -k >/dev/null 2>&1 || true
 step "done"
 exit $status

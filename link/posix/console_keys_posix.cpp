@@ -51,6 +51,8 @@ void Prepare() {
 
 }  // namespace
 
+void PrepareConsoleKeys() { Prepare(); }
+
 int KeyWaiting() {
   Prepare();
   pollfd p{STDIN_FILENO, POLLIN, 0};
