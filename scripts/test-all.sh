@@ -64,8 +64,18 @@ TQUPD_WINDOWS_BIN="$root/windows/bin"
 TQUPD_WINE_RUN="$root/windows/wine-run.sh"
 export TQUPD_WINDOWS_BIN TQUPD_WINE_RUN
 step "native tests, and the Windows build end to end"
-ctest --test-dir "$root/native" --output-on-failure -j "$jobs" || status=1
+ctest --test-dir "$root/native" --output-on-failure -j "$jobs" | tee "$root/native-tests.log"
+# (The pipe hides ctest's status: its summary line tells instead.)
+grep -q ' 0 tests failed out of' "$root/native-tests.log" || status=1
 # Leave nothing running: the Wine server of the Windows build's prefix.
 WINEPREFIX="$root/windows/wineprefix" wineserver -k >/dev/null 2>&1 || true
-step "done"
+
+echo
+echo "Fault matrix (what a fault during programming leads to, and a second run after a power cycle):"
+grep -ho 'fault matrix | .*' "$root/native/Testing/Temporary/LastTest.log" | sort -u || true
+# The last line: the final run's count, in the plain form.
+summary=$(grep 'tests failed out of' "$root/native-tests.log" | tail -1)
+failed=$(echo "$summary" | sed -n 's/.* \([0-9][0-9]*\) tests failed out of \([0-9][0-9]*\).*/\1/p')
+total=$(echo "$summary" | sed -n 's/.* tests failed out of \([0-9][0-9]*\).*/\1/p')
+echo "tests: $(( ${total:-0} - ${failed:-0} )) passed, ${failed:-0} failed"
 exit $status
