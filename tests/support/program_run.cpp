@@ -197,6 +197,17 @@ bool ConsoleSession::WaitFor(const std::string& text, int timeoutMs, size_t from
 }
 
 void ConsoleSession::Type(const std::string& keys) {
+  // A key typed while the terminal is still in line mode would sit in the line editor,
+  // echoed, and never reach a single-key read. The program switches the terminal when it
+  // is ready for keys (Wine's console does it some time after the program starts, and
+  // the output may come through a pipe sooner), so wait for that, within reason.
+  auto start = Clock::now();
+  termios mode{};
+  while (tcgetattr(master_, &mode) == 0 && (mode.c_lflag & ICANON) != 0 && status_ < 0 &&
+         MsSince(start) < 10000) {
+    Pump(20);
+    Reap(pid_, &status_, &usage_);
+  }
   ssize_t n = write(master_, keys.data(), keys.size());
   (void)n;
 }
