@@ -1,6 +1,7 @@
 #include "vswitch_process.h"
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -72,6 +73,9 @@ bool VirtualSwitchProcess::Start() {
 
   pid_t pid = fork();
   if (pid == 0) {
+    // A test that crashes never runs its destructors: the switch then goes down with it
+    // instead of living on with its port.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     dup2(out[1], STDOUT_FILENO);
     int err = open(errorsPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (err >= 0) dup2(err, STDERR_FILENO);
