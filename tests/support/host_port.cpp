@@ -78,19 +78,25 @@ bool HostPort::Write(std::string_view bytes) {
   return done == bytes.size();
 }
 
+// Waits for bytes until deadline and appends them to text; false once it has passed.
+bool HostPort::ReadSome(int64_t deadline, std::string* text) {
+  int64_t left = deadline - NowMs();
+  if (left <= 0) return false;
+  pollfd p{fd_, POLLIN, 0};
+  if (poll(&p, 1, static_cast<int>(left)) <= 0) return true;
+  char buffer[4096];
+  ssize_t n = read(fd_, buffer, sizeof buffer);
+  if (n > 0) text->append(buffer, static_cast<size_t>(n));
+  return true;
+}
+
 std::string HostPort::ReadFor(int ms) {
   std::string text;
   text.swap(pending_);
   int64_t deadline = NowMs() + ms;
-  for (;;) {
-    int64_t left = deadline - NowMs();
-    if (left <= 0) return text;
-    pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-    char buffer[4096];
-    ssize_t n = read(fd_, buffer, sizeof buffer);
-    if (n > 0) text.append(buffer, static_cast<size_t>(n));
+  while (ReadSome(deadline, &text)) {
   }
+  return text;
 }
 
 std::string HostPort::ReadUntil(std::string_view terminator, int ms) {
@@ -104,13 +110,7 @@ std::string HostPort::ReadUntil(std::string_view terminator, int ms) {
       text.resize(at + terminator.size());
       return text;
     }
-    int64_t left = deadline - NowMs();
-    if (left <= 0) return text;
-    pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-    char buffer[4096];
-    ssize_t n = read(fd_, buffer, sizeof buffer);
-    if (n > 0) text.append(buffer, static_cast<size_t>(n));
+    if (!ReadSome(deadline, &text)) return text;
   }
 }
 

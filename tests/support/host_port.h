@@ -31,6 +31,7 @@ class HostPort {
   void Discard();
 
  private:
+  bool ReadSome(int64_t deadline, std::string* text);
   int fd_ = -1;
   std::string pending_;
 };

@@ -57,13 +57,11 @@ class ConsoleSession {
   void Kill();
   // Everything shown so far, normalised.
   std::string Output() const { return NormalizeConsole(output_); }
-  size_t OutputSize() const { return Output().size(); }
   // What reached the terminal when the output went through a pipe (for diagnosis).
   const std::string& Terminal() const { return terminal_; }
   bool Running() { return status_ < 0; }
   // Processor time the program used (valid once WaitExit has seen it end).
   const rusage& Usage() const { return usage_; }
-  pid_t Pid() const { return pid_; }
 
  private:
   void Pump(int waitMs);
