@@ -4,6 +4,7 @@
 #   - the same native tests under AddressSanitizer and UndefinedBehaviorSanitizer,
 #   - the Windows build (MinGW-w64) and its tests under Wine,
 #   - the fuzz targets (clang, libFuzzer), each for a short bounded run.
+#   - the Debian package and the Windows zip, built and checked (scripts/check-packages.sh).
 # Build trees go to build/ (override with TQUPD_BUILD_ROOT).
 set -eu
 cd "$(dirname "$0")/.."
@@ -42,6 +43,8 @@ CXX=clang++ configure "$root/fuzz" Release -DTQUPD_FUZZ=ON -DTQUPD_SANITIZE=ON -
 ninja -C "$root/fuzz" -j "$jobs"
 
 status=0
+step "packages: the Debian package and the Windows zip"
+scripts/check-packages.sh "$root" || status=1
 step "windows unit tests (Wine)"
 ctest --test-dir "$root/windows" --output-on-failure -j "$jobs" || status=1
 step "sanitizer tests"
