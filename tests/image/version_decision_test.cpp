@@ -131,25 +131,3 @@ TEST_F(VersionDecision, VersionLinesLineUpTheModelColumn) {
             "\n Update Version:  10.01, Model: KLM8800T");
 }
 
-TEST_F(VersionDecision, IncompatibilityMessagesNameBothSides) {
-  device.modelIndex = 2;
-  testing::internal::CaptureStdout();
-  ReportIncompatibility(Compatibility::OtherModel, &device, &image);
-  std::string shown = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(shown.find("\nUnsupported PCB Revision: Rev 2.\n"
-                       "This firmware won't work on this version of the KLM8800T,\n"
-                       "device not updated.\n\nPlease"),
-            0u);
-  EXPECT_NE(shown.find("\nPlease check the Halvek website for the proper firmware for your "
-                       "product,\nor for a more recent version of this program: "),
-            std::string::npos);
-  EXPECT_EQ(shown.substr(shown.size() - 2), "\n\n");
-  testing::internal::CaptureStdout();
-  strcpy(device.productName, "KLM4400T");
-  ReportIncompatibility(Compatibility::OtherFamily, &device, &image);
-  shown = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(shown.find("\nAttempting to update device: \"KLM4400T\"."
-                       "\nNew firmware is for device:  \"KLM8800T\".\n"
-                       "\nIncompatible firmware, device not updated.\n"),
-            0u);
-}
