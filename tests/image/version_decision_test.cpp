@@ -61,17 +61,16 @@ class VersionDecision : public testing::Test {
   DeviceInfo device{};
 };
 
-const char kLines[] =
-    "\n Current Version: 2.60, Model: KLM8800T"
-    "\n Update Version:  2.60, Model: KLM8800T";
-
 }  // namespace
 
 TEST_F(VersionDecision, EqualVersionsAskAndNCancels) {
   Decision d = Decide(0x023C0000, "n");
   EXPECT_FALSE(d.result);
-  EXPECT_EQ(d.shown, std::string("\nThe firmware version inside the KLM8800T matches this update.\n") +
-                         kLines + "\n\nUpdate anyway? (Y,N) N\n\nUpdate canceled.\n\n");
+  EXPECT_EQ(d.shown,
+            "\nThe firmware version inside the KLM8800T matches this update.\n"
+            "\n Current Version: 2.60, Model: KLM8800T"
+            "\n Update Version:  2.60, Model: KLM8800T"
+            "\n\nUpdate anyway? (Y,N) N\n\nUpdate canceled.\n\n");
 }
 
 TEST_F(VersionDecision, OnlyYAndNAnswerAndEitherCaseCounts) {
