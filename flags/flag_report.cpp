@@ -8,12 +8,11 @@
 #include <string>
 
 #include "flags/flag.h"
+#include "flags/text_chars.h"
 
 namespace {
 
 constexpr const char* kNullText = "(Null Pointer)";
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 const char* Text(const char* text) { return text != nullptr ? text : kNullText; }
 
