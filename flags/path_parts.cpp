@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -52,6 +54,23 @@ struct Output {
   }
   char Last() const { return used == 0 ? '\0' : buffer[used - 1]; }
 };
+
+// Moves one part (its presence bit, its value and its length or count) from other to
+// parts when other has it and parts lacks it. The value is the part's owned copy, or the
+// character of the drive letter or the dot; a copy changes owner. The moved part comes
+// from another text, so the source pointer of parts would not describe it: it is cleared,
+// and only the value tells what the part holds. Returns whether the part moved.
+template <typename Value, typename Length>
+bool TakeMissingPart(PathParts& parts, PathParts& other, uint32_t bit, Value PathParts::*value,
+                     Length PathParts::*length, const char* PathParts::*source) {
+  if ((other.flags & bit) == 0 || (parts.flags & bit) != 0) return false;
+  if constexpr (std::is_same_v<Value, char*>) std::free(parts.*value);
+  parts.*value = std::exchange(other.*value, Value{});
+  parts.*length = other.*length;
+  parts.*source = nullptr;
+  parts.flags |= bit;
+  return true;
+}
 
 }  // namespace
 
@@ -225,45 +244,20 @@ int PathMerge(PathParts& parts, const char* text, int fileAllowed, const char* s
   // caller can report the result as it stands.
   if (other.flags & kPathInvalid) return 2;
 
-  // The moved parts come from another text, so the source pointers of parts would not
-  // describe them; they are cleared, and only the copies tell what the part holds.
-  if ((other.flags & kPathDrive) && !(parts.flags & kPathDrive)) {
-    parts.driveLetter = other.driveLetter;
-    parts.driveCount = other.driveCount;
-    parts.drive = nullptr;
-    parts.flags |= kPathDrive;
+  TakeMissingPart(parts, other, kPathDrive, &PathParts::driveLetter, &PathParts::driveCount,
+                  &PathParts::drive);
+  if (TakeMissingPart(parts, other, kPathDirectory, &PathParts::directory,
+                      &PathParts::directoryLength, &PathParts::directoryStart)) {
+    parts.flags |= other.flags & kPathRooted;
   }
-  if ((other.flags & kPathDirectory) && !(parts.flags & kPathDirectory)) {
-    std::free(parts.directory);
-    parts.directory = other.directory;
-    other.directory = nullptr;
-    parts.directoryLength = other.directoryLength;
-    parts.directoryStart = nullptr;
-    parts.flags |= kPathDirectory | (other.flags & kPathRooted);
-  }
-  if ((other.flags & kPathFileName) && !(parts.flags & kPathFileName)) {
-    std::free(parts.fileName);
-    parts.fileName = other.fileName;
-    other.fileName = nullptr;
-    parts.fileNameLength = other.fileNameLength;
-    parts.fileNameStart = nullptr;
-    parts.flags |= kPathFileName;
-  }
-  if ((other.flags & kPathDot) && !(parts.flags & kPathDot)) {
-    // The extension only comes with the dot: an extension after the dot of another path
-    // would name a different file type than the one the first path gave.
-    parts.dot = other.dot;
-    parts.dotCount = other.dotCount;
-    parts.lastDot = nullptr;
-    parts.flags |= kPathDot;
-    if (other.flags & kPathExtension) {
-      std::free(parts.extension);
-      parts.extension = other.extension;
-      other.extension = nullptr;
-      parts.extensionLength = other.extensionLength;
-      parts.extensionStart = nullptr;
-      parts.flags |= kPathExtension;
-    }
+  TakeMissingPart(parts, other, kPathFileName, &PathParts::fileName, &PathParts::fileNameLength,
+                  &PathParts::fileNameStart);
+  // The extension only comes with the dot: an extension after the dot of another path
+  // would name a different file type than the one the first path gave.
+  if (TakeMissingPart(parts, other, kPathDot, &PathParts::dot, &PathParts::dotCount,
+                      &PathParts::lastDot)) {
+    TakeMissingPart(parts, other, kPathExtension, &PathParts::extension,
+                    &PathParts::extensionLength, &PathParts::extensionStart);
   }
   // A copy the other path could not make is missing from this one now too.
   parts.flags |= other.flags & kPathNoMemory;
