@@ -33,51 +33,50 @@ int64_t EmitSpaces(Output& out, int64_t count) {
   return count > 0 ? count : 0;
 }
 
+// The digit positions of a base: the base, how many positions, the divisor of the first,
+// and whether a sign may stand before it. Any base but 16, 8 and 2 is taken as 10.
+struct Positions {
+  uint32_t base;
+  int count;
+  uint32_t divisor;
+  bool mayBeSigned;
+};
+
+Positions PositionsOf(int base) {
+  switch (base) {
+    case 16: return {16, 8, 0x10000000u, false};
+    case 8: return {8, 11, 1u << 30, true};
+    case 2: return {2, 32, 1u << 31, false};
+    default: return {10, 10, 1000000000u, true};
+  }
+}
+
+// The sign character that goes before value ('-', '+', ' ', or 0 for none); a negative
+// value is turned into its magnitude. The most negative value negates to itself as an
+// unsigned number, which is exactly its magnitude 2147483648, so no signed arithmetic is
+// involved.
+int TakeSign(uint32_t& value, int signMode) {
+  if (signMode == kSignNone) return 0;
+  if ((value & 0x80000000u) != 0) {
+    value = 0u - value;
+    return '-';
+  }
+  if (signMode == kSignPlus) return '+';
+  if (signMode == kSignSpace) return ' ';
+  return 0;
+}
+
 void EmitNumber(Output& out, uint32_t value, int base, int width, int signMode,
                 unsigned fillFlags, int prefix) {
+  const Positions positions = PositionsOf(base);
   const bool blankFill = (fillFlags & kBlankFill) != 0;
-  bool grouping = false;
-  bool mayBeSigned = false;
-  const char* digits = "0123456789ABCDEF";
-  int digitPositions;
-  uint32_t divisor;
-  switch (base) {
-    case 16:
-      digitPositions = 8;
-      divisor = 0x10000000u;
-      if (signMode != kSignNone) digits = "0123456789abcdef";
-      break;
-    case 8:
-      digitPositions = 11;
-      divisor = 1u << 30;
-      mayBeSigned = true;
-      break;
-    case 2:
-      digitPositions = 32;
-      divisor = 1u << 31;
-      break;
-    default:
-      base = 10;
-      digitPositions = 10;
-      divisor = 1000000000u;
-      mayBeSigned = true;
-      grouping = (fillFlags & kGrouping) != 0;
-      break;
-  }
-
-  // The sign. The most negative value negates to itself as an unsigned number, which is
-  // exactly its magnitude 2147483648, so no signed arithmetic is involved.
-  int signChar = 0;
-  if (mayBeSigned && signMode != kSignNone) {
-    if ((value & 0x80000000u) != 0) {
-      value = 0u - value;
-      signChar = '-';
-    } else if (signMode == kSignPlus) {
-      signChar = '+';
-    } else if (signMode == kSignSpace) {
-      signChar = ' ';
-    }
-  }
+  const bool grouping = positions.base == 10 && (fillFlags & kGrouping) != 0;
+  // Base 16 takes the sign mode as the letter case.
+  const char* digits = (positions.base == 16 && signMode != kSignNone) ? "0123456789abcdef"
+                                                                        : "0123456789ABCDEF";
+  const int signChar = positions.mayBeSigned ? TakeSign(value, signMode) : 0;
+  const int digitPositions = positions.count;
+  uint32_t divisor = positions.divisor;
 
   // Leading positions to leave out so that the field is width characters wide; the width
   // counts the prefix and the sign. With grouping the three separators are positions too.
@@ -93,7 +92,7 @@ void EmitNumber(Output& out, uint32_t value, int base, int width, int signMode,
 
   bool started = false;
   for (int position = 0; position < digitPositions; ++position) {
-    const uint32_t digit = (value / divisor) % static_cast<uint32_t>(base);
+    const uint32_t digit = (value / divisor) % positions.base;
     const bool last = position == digitPositions - 1;
     if (!started && (digit != 0 || last || (!blankFill && suppress <= 0))) {
       // The field starts here. Zero fill puts the sign and prefix at its left edge,
@@ -112,7 +111,7 @@ void EmitNumber(Output& out, uint32_t value, int base, int width, int signMode,
       if (suppress <= 0) Emit(out, started ? ',' : ' ');
       --suppress;
     }
-    divisor /= static_cast<uint32_t>(base);
+    divisor /= positions.base;
   }
 }
 
