@@ -68,7 +68,7 @@ TEST(FlagParser, IgnoresWordsOutsideItemsAndTheProgramName) {
   EXPECT_EQ(ParseArguments(context, "  tqupd   "), 0u);
   EXPECT_EQ(ParseArguments(context, "tqupd word other"), 0u);
   EXPECT_EQ(v.state, 0u);
-  EXPECT_EQ(ParseArguments(context, "tqupd word/V7"), 0u);  // "/" inside a word starts an item
+  EXPECT_EQ(ParseArguments(context, "tqupd\tword/V7"), 0u);  // "/" inside a word starts an item
   EXPECT_EQ(v.low, 7u);
   // A quoted program name runs to its closing quote, whatever it holds.
   EXPECT_EQ(ParseArguments(context, "\"/opt/my tools/tqupd\" /V9"), 0u);
@@ -209,7 +209,7 @@ TEST(FlagParser, NumbersEachErrorByNameLengthAndNestingAndQuotesTheItem) {
       {"/Nabcdef", 29, "Error: String contains too many characters in flag - \"/Nabcde...\""},
       {"/NAMEabcdef", 30,
        "Error: String contains too many characters in flag - \"/NAMEabcde...\""},
-      {"/Gz", 12, "Error: Unknown flag - \"/GZ\""},
+      {"/Gz=1", 12, "Error: Unknown flag - \"/GZ\""},  // the item ends at "="
       {"/GRPz", 13, "Error: Unknown flag in \"/GRP\" - 'Z'"},
       {"/PORT2000", 24, "Error: Out of bounds in flag - \"/PORT\""},
       {"/Gv2000", 24, "Error: Out of bounds in flag - \"/G\""},

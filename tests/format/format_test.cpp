@@ -65,6 +65,8 @@ TEST(FormatText, ConvertsNumbers) {
   EXPECT_EQ("    0000001F", Format("%012X", 0x1F));  // beyond 8 digits: always spaces
   EXPECT_EQ("101", Format("%b", 5));
   EXPECT_EQ("10", Format("%o", 8));
+  EXPECT_EQ("37777777770", Format("%o", -8));  // unsigned unless "+" or " " is given
+  EXPECT_EQ("00FF", Format("%,04X", 255));  // grouping is for base 10 only
   EXPECT_EQ("  $42", Format("%$5u", 42));
   EXPECT_EQ("$0042", Format("%$05u", 42));
   EXPECT_EQ("#-7", Format("%@d", '#', -7));
