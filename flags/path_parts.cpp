@@ -55,7 +55,7 @@ struct Output {
   char Last() const { return used == 0 ? '\0' : buffer[used - 1]; }
 };
 
-// The steps of PathParse.
+// ---- The steps of PathParse. ----
 
 // A drive prefix "X:" at the start of text: returns where the directory starts. Any
 // character but a letter before the colon makes the path invalid.
@@ -81,12 +81,10 @@ void ForgetFile(PathParts& parts) {
 // only, while a single dot before a name (".cfg") is the dot of an extension without a
 // file name. Returns p past the leading dots but the last.
 const char* StartName(PathParts& parts, const char* p, const char* stop) {
-  if (*p != '.' || !IsName(*p, stop)) {
-    if (IsName(*p, stop)) parts.fileNameStart = p;
-    return p;
-  }
-  const char* dots = p;
+  if (!IsName(*p, stop)) return p;
   parts.fileNameStart = p;
+  if (*p != '.') return p;
+  const char* dots = p;
   while (*p == '.') ++p;
   if (!IsName(*p, stop)) {
     parts.flags |= kPathDotsOnly;
