@@ -158,6 +158,15 @@ TEST_F(IspWire, ReadGivesUpOnLinesThatCarryNoData) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Timeout\n");
 }
 
+TEST_F(IspWire, ATableThatCannotBeReadIsNotJudged) {
+  // Whatever the buffer held before, a refused or missing read is a failed read.
+  DeviceInfo info{};
+  pty.Send("19\r\n");
+  EXPECT_EQ(ReadParameterTable(&info), TableResult::ReadFailed);
+  EXPECT_EQ(ReadParameterTable(&info), TableResult::ReadFailed);  // silence
+  EXPECT_EQ(info.version, 0u);
+}
+
 TEST_F(IspWire, IdentitySkipsEveryAcknowledgementBeforeTheReply) {
   DeviceInfo info{};
   pty.Send("^+$^+$^+$^=V \"KLM8800T\" 2.60,86,3,1$");
