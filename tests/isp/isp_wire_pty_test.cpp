@@ -161,8 +161,12 @@ TEST_F(IspWire, ReadGivesUpOnLinesThatCarryNoData) {
 TEST_F(IspWire, ATableThatCannotBeReadIsNotJudged) {
   // Whatever the buffer held before, a refused or missing read is a failed read.
   DeviceInfo info{};
+  info.family = 'V';
+  info.modelIndex = 3;
   pty.Send("19\r\n");
   EXPECT_EQ(ReadParameterTable(&info), TableResult::ReadFailed);
+  EXPECT_EQ(info.family, 0);  // cleared, not left from before
+  EXPECT_EQ(info.modelIndex, 0);
   EXPECT_EQ(ReadParameterTable(&info), TableResult::ReadFailed);  // silence
   EXPECT_EQ(info.version, 0u);
 }
