@@ -65,7 +65,12 @@ TEST_P(SearchNative, ANamedPortWithNothingOnItIsReportedTwice) {
   AddSilentPort(3);
   std::string port = PortOf(3);
   Launch({port});
+  // Single keys without echo from the start, so that no early key is echoed or held in
+  // the terminal's line editor; the terminal is given back as it was at the end.
+  ASSERT_TRUE(Expect("Firmware validated.\n"));
+  EXPECT_FALSE(session_->InLineMode());
   EXPECT_EQ(PressKeyAndWait(), 1);
+  EXPECT_TRUE(session_->InLineMode());
   EXPECT_EQ(Shown(), std::string(kBanner) + "\nCOM" + port + ": No Halvek devices detected.\n" +
                          "\nNo Halvek device found on COM" + port + ".\n" +
                          "\nPress any key to exit...\n");

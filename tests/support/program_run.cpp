@@ -196,6 +196,11 @@ bool ConsoleSession::WaitFor(const std::string& text, int timeoutMs, size_t from
   }
 }
 
+bool ConsoleSession::InLineMode() const {
+  termios mode{};
+  return tcgetattr(master_, &mode) == 0 && (mode.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO);
+}
+
 void ConsoleSession::Type(const std::string& keys) {
   // A key typed while the terminal is still in line mode would sit in the line editor,
   // echoed, and never reach a single-key read. The program switches the terminal when it

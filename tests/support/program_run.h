@@ -60,6 +60,8 @@ class ConsoleSession {
   // What reached the terminal when the output went through a pipe (for diagnosis).
   const std::string& Terminal() const { return terminal_; }
   bool Running() { return status_ < 0; }
+  // Whether the console is in the terminal's line mode (canonical, echoing).
+  bool InLineMode() const;
   // True when keys were typed while the terminal stayed in line mode: the program never
   // took its console (Wine's console, on rare occasions, comes up detached from the
   // pseudo-terminal), so those keys cannot have reached it.
