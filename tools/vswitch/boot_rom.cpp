@@ -91,6 +91,8 @@ void BootRom::Reset() {
   line_.clear();
   lineOverflow_ = false;
   pendingCr_ = false;
+  spoilReply_ = false;
+  resendNext_ = false;
 }
 
 void BootRom::Echo(uint8_t byte) {
@@ -109,8 +111,31 @@ void BootRom::Line(const std::string& text, const char* channel) {
     parts_.uart.Send(std::string_view(reinterpret_cast<const char*>(noise.data()), noise.size()),
                      baud_);
   }
-  parts_.log.Out(baud_, channel, text);
-  parts_.uart.Send(text + "\r\n", baud_);
+  std::string sent = text;
+  if (spoilReply_) {
+    // A reply spoiled by an interruption: every character arrives as line noise, only
+    // the line end survives.
+    spoilReply_ = false;
+    for (char& c : sent) c = static_cast<char>(static_cast<uint8_t>(c) | 0x80u);
+  }
+  parts_.log.Out(baud_, channel, sent);
+  parts_.uart.Send(sent + "\r\n", baud_);
+}
+
+bool BootRom::LinePoint(const std::string& line) {
+  // Bytes that crossed at a rate the ROM does not listen at are noise, not a line.
+  bool heard = false;
+  for (char c : line) heard = heard || static_cast<uint8_t>(c) < 0x80u;
+  if (!heard) return true;
+  AtPoint at = parts_.board.Point("line", line);
+  spoilReply_ = at == AtPoint::kSpoilReply;
+  return at != AtPoint::kPowerLost;
+}
+
+bool BootRom::FlashPoint(const std::string& what) {
+  AtPoint at = parts_.board.Point("flash", what);
+  spoilReply_ = at == AtPoint::kSpoilReply;
+  return at != AtPoint::kPowerLost;
 }
 
 void BootRom::Receive(uint8_t byte, uint32_t hostBaud) {
@@ -119,12 +144,13 @@ void BootRom::Receive(uint8_t byte, uint32_t hostBaud) {
     // The auto-baud routine measures the "?" character and locks the UART to its rate;
     // it ignores everything else, at any rate. "?" itself is not echoed.
     if (byte == '?' && hostBaud != 0) {
+      parts_.log.In(hostBaud, "isp", "?");
+      if (!LinePoint("?")) return;
       baud_ = hostBaud;
       state_ = State::kSyncWait;
       line_.clear();
       lineOverflow_ = false;
       pendingCr_ = false;
-      parts_.log.In(hostBaud, "isp", "?");
       Line("Synchronized", "isp");
     }
     return;
@@ -187,12 +213,14 @@ void BootRom::LineComplete() {
       return;
     case State::kSyncWait:
       parts_.log.In(hostBaud_, "isp", line);
+      if (!LinePoint(line)) return;
       if (line == "Synchronized" && !overflow) {
         state_ = State::kFrequencyWait;
         Line("OK", "isp");
       } else {
         // Not the sync string: silently back to auto-baud.
         state_ = State::kAutoBaud;
+        spoilReply_ = false;
         parts_.log.Event(baud_, "isp", "sync-lost");
         baud_ = 0;
       }
@@ -200,11 +228,19 @@ void BootRom::LineComplete() {
     case State::kFrequencyWait:
       // Older parts took the crystal frequency in kHz here; these parts take any text.
       parts_.log.In(hostBaud_, "isp", line);
+      if (!LinePoint(line)) return;
       state_ = State::kCommand;
       Line("OK", "isp");
       return;
     case State::kCommand:
       parts_.log.In(hostBaud_, "isp", line);
+      if (!LinePoint(line)) return;
+      if (spoilReply_) {
+        // The command is refused as the ROM would refuse it, and not carried out.
+        spoilReply_ = false;
+        Status(std::to_string(TypicalRefusalCode(line[0])));
+        return;
+      }
       if (overflow) {
         Status(std::to_string(kInvalidCommand));
         return;
@@ -397,10 +433,10 @@ int BootRom::Erase(const std::vector<uint32_t>& n) {
   Relock(bank, first, last);
   parts_.stats.eraseMs += options_.eraseMs;
   if (parts_.uart.paced()) parts_.uart.Hold(options_.eraseMs);
-  parts_.log.Event(baud_, "isp",
-                   "erase " + std::to_string(bank) + " " + std::to_string(first) + "-" +
-                       std::to_string(last));
-  return kSuccess;
+  std::string what = "erase " + std::to_string(bank) + " " + std::to_string(first) + "-" +
+                     std::to_string(last);
+  parts_.log.Event(baud_, "isp", what);
+  return FlashPoint(what) ? kSuccess : -1;
 }
 
 int BootRom::Copy(const std::vector<uint32_t>& n) {
@@ -426,9 +462,10 @@ int BootRom::Copy(const std::vector<uint32_t>& n) {
   uint32_t ms = (count / 512) * options_.copyMsPer512;
   parts_.stats.copyMs += ms;
   if (parts_.uart.paced()) parts_.uart.Hold(ms);
-  parts_.log.Event(baud_, "isp",
-                   "copy " + std::to_string(kBankAddress[bank] + offset) + " " +
-                       std::to_string(count));
+  std::string what = "copy " + std::to_string(kBankAddress[bank] + offset) + " " +
+                     std::to_string(count);
+  parts_.log.Event(baud_, "isp", what);
+  if (!FlashPoint(what)) return -1;
   Faults& faults = parts_.faults;
   ++faults.copies;
   if (faults.silenceAfterCopy != 0 && faults.copies == faults.silenceAfterCopy) {
@@ -511,6 +548,8 @@ void BootRom::StartWrite(uint32_t address, uint32_t count) {
   blockDeclared_ = 0;
   blockBad_ = false;
   expectChecksum_ = false;
+  halfPassed_ = false;
+  resendNext_ = false;
   if (count > 0) state_ = State::kWriteData;
 }
 
@@ -523,6 +562,10 @@ void BootRom::WriteDataLine(const std::string& line) {
     bool good = ParseDecimal(line, &sent) && sent == sum && !blockBad_;
     if (faults.ResendThisChecksum()) {
       parts_.log.Event(baud_, "isp", "fault resend");
+      good = false;
+    }
+    if (resendNext_) {  // an interruption half way through the data
+      resendNext_ = false;
       good = false;
     }
     if (good) {
@@ -562,6 +605,14 @@ void BootRom::WriteDataLine(const std::string& line) {
   if (faults.silenceAfterWBytes != 0 && faults.wBytes >= faults.silenceAfterWBytes) {
     parts_.board.LosePower("after " + std::to_string(faults.wBytes) + " bytes of W data");
     return;
+  }
+  if (!halfPassed_ && 2 * (static_cast<uint64_t>(wDone_) + blockDeclared_) >= wCount_) {
+    halfPassed_ = true;
+    AtPoint at = parts_.board.Point(
+        "w-data", "W " + std::to_string(wAddress_) + " " + std::to_string(wCount_) + ", " +
+                      std::to_string(wDone_ + blockDeclared_) + " bytes in");
+    if (at == AtPoint::kPowerLost) return;
+    resendNext_ = at == AtPoint::kSpoilReply;
   }
   if (blockLines_ >= kLinesPerBlock || blockDeclared_ >= wCount_ - wDone_) {
     expectChecksum_ = true;
@@ -604,5 +655,11 @@ void BootRom::ReadAck(const std::string& line) {
   // A host that answers anything else has given up on the transfer: the line is taken
   // as the next command.
   state_ = State::kCommand;
+  if (!LinePoint(line)) return;
+  if (spoilReply_) {
+    spoilReply_ = false;
+    Status(std::to_string(TypicalRefusalCode(line[0])));
+    return;
+  }
   Command(line);
 }

@@ -63,6 +63,11 @@ class BootRom : public Persona {
   bool SectorsPrepared(int bank, int first, int last) const;
   void Relock(int bank, int first, int last);
 
+  // Interruption points (see Board::Point). False when the switch lost power there; a
+  // spoiled reply is remembered for the answer that follows.
+  bool LinePoint(const std::string& line);
+  bool FlashPoint(const std::string& what);
+
   void Echo(uint8_t byte);
   // A status or reply line: late when the slow fault is on, after any noise bytes.
   void Status(const std::string& text);
@@ -83,6 +88,7 @@ class BootRom : public Persona {
   bool lineOverflow_ = false;
   bool pendingCr_ = false;
   uint32_t noiseState_ = 0x2B7Du;
+  bool spoilReply_ = false;  // the next line sent goes out as noise
 
   // W in progress.
   uint32_t wAddress_ = 0;
@@ -93,6 +99,8 @@ class BootRom : public Persona {
   uint32_t blockDeclared_ = 0;
   bool blockBad_ = false;
   bool expectChecksum_ = false;
+  bool halfPassed_ = false;  // the W's half-way interruption point has been reached
+  bool resendNext_ = false;  // answer the next checksum RESEND
   // R in progress.
   uint32_t rAddress_ = 0;
   uint32_t rCount_ = 0;
