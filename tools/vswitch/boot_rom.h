@@ -50,15 +50,39 @@ class BootRom : public Persona {
   void SendReadBlock();
   void ReadAck(const std::string& line);
 
+  // A command's numbers, and the mode letter of G.
+  struct Arguments {
+    std::vector<uint32_t> n;
+    std::string mode;
+  };
   // Command bodies; each returns the status code to answer, or -1 when it answered
   // itself.
-  int Unlock(const std::vector<uint32_t>& n);
-  int Prepare(const std::vector<uint32_t>& n);
-  int Erase(const std::vector<uint32_t>& n);
-  int Copy(const std::vector<uint32_t>& n);
-  int Compare(const std::vector<uint32_t>& n);
-  int BlankCheck(const std::vector<uint32_t>& n);
-  int Go(uint32_t address, const std::string& mode);
+  using Body = int (BootRom::*)(const Arguments&);
+  struct CommandSpec {
+    char letter;
+    size_t numbers;   // unsigned decimal fields
+    bool modeLetter;  // one more field after them: G's "T"
+    Body run;
+  };
+  static const CommandSpec* FindCommand(char letter);
+  // W, R and M: word-aligned address and count (ADDR_ERROR, COUNT_ERROR), and mapped
+  // memory (ADDR_NOT_MAPPED) where mapped is null.
+  static int TransferCheck(uint32_t address, uint32_t count, const void* mapped);
+  int Unlock(const Arguments& a);
+  int SetEcho(const Arguments& a);
+  int SetBaudRate(const Arguments& a);
+  int WriteToRam(const Arguments& a);
+  int ReadMemory(const Arguments& a);
+  int Prepare(const Arguments& a);
+  int Erase(const Arguments& a);
+  int Copy(const Arguments& a);
+  int Compare(const Arguments& a);
+  int BlankCheck(const Arguments& a);
+  int Go(const Arguments& a);
+  int ReadPartId(const Arguments& a);
+  int ReadBootCodeVersion(const Arguments& a);
+  int ReadSerialNumber(const Arguments& a);
+  int SetBootBank(const Arguments& a);
 
   bool SectorsPrepared(int bank, int first, int last) const;
   void Relock(int bank, int first, int last);
