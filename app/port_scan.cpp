@@ -24,7 +24,7 @@ bool MatchImage() {
   for (int i = 0; i < kImageTableCount; ++i) {
     if (imageTable[i] == nullptr) continue;
     SelectImage(i);
-    if (ValidateImage("", &selectedImage) != 0) {
+    if (ValidateImage("", &selectedImage) != ImageCheck::Valid) {
       PrintString("This firmware file is corrupt! Try re-downloading file.\n");
       ExitProgram(1);
     }
@@ -44,14 +44,12 @@ bool MatchImage() {
 void RunPortScan() {
   for (portNumber = firstPort; portNumber <= lastPort; ++portNumber) {
     PrintFormatted("\nCOM%u: ", portNumber);
-    if (!linkPort.Open(portNumber, 19200)) {
-      linkBaudRate = 0;
+    if (!OpenLink(portNumber)) {
       PrintString("Could not open port.");
       continue;
     }
-    linkBaudRate = 19200;
     FlushInput();
-    if (DetectDevice() != 0) {
+    if (DetectDevice() != DetectResult::Identified) {
       PrintString("No Halvek devices detected.");
     } else if (MatchImage()) {
       PrintFormatted("An %s was found with firmware version: %s",
@@ -73,8 +71,7 @@ void RunPortScan() {
       PrintString("\n");
       return;
     }
-    linkPort.Close();
-    linkBaudRate = 0;
+    CloseLink();
   }
   PrintString("\n\nNo updatable Halvek devices found.\n");
   ExitProgram(1);

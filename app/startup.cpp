@@ -3,6 +3,7 @@
 #include "app/driver.h"
 #include "format/parse_number.h"
 #include "image/image_table.h"
+#include "isp/programming.h"
 #include "link/console_keys.h"
 #include "link/link_io.h"
 #include "link/serial_port.h"
@@ -26,7 +27,7 @@ void PrintBanner() {
 }
 
 void ExitProgram(int status) {
-  linkPort.Close();
+  CloseLink();
   PrintString("\nPress any key to exit...");
   // An extended key (function or arrow key) arrives as 0 and a second code.
   if (ReadKey() == 0) ReadKey();
@@ -56,7 +57,10 @@ void TqupdMain(int argc, char** argv) {
   for (int i = 0; i < kImageTableCount; ++i) {
     if (imageTable[i] == nullptr) continue;
     SelectImage(i);
-    if (ValidateImage("Firmware", &selectedImage) != 0) ExitProgram(1);
+    if (ValidateImage("Firmware", &selectedImage) != ImageCheck::Valid) ExitProgram(1);
+    // The image never changes: one that the block scheme cannot write is refused here,
+    // once, instead of on every pass of the update loop.
+    if (!ImageFitsBlockScheme("Firmware", &selectedImage)) ExitProgram(1);
     PrintString("Firmware validated.\n");
   }
   if (argc == 2) {

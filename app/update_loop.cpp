@@ -42,7 +42,7 @@ void RunUpdateLoop() {
     }
     if (updateProgrammed) continue;
 
-    if (DetectDevice() != 0) {
+    if (DetectDevice() != DetectResult::Identified) {
       PrintFormatted("\nNo Halvek device found on COM%u.\n", portNumber);
       ExitProgram(1);
     }
@@ -52,8 +52,8 @@ void RunUpdateLoop() {
                      portNumber, deviceInfo.productName);
       ExitProgram(1);
     }
-    int code = CheckCompatibility(&deviceInfo, &selectedImage);
-    if (code != 0) {
+    Compatibility code = CheckCompatibility(&deviceInfo, &selectedImage);
+    if (code != Compatibility::Compatible) {
       ReportIncompatibility(code, &deviceInfo, &selectedImage);
       // A switch that the scan matched and that no longer fits was changed under us:
       // look again. One that never matched (a port named on the command line) will not
@@ -63,7 +63,7 @@ void RunUpdateLoop() {
     }
     if (!DecideUpdate(&deviceInfo, &selectedImage, true, true, true)) ExitProgram(1);
     deviceReady = 0;
-    if (UpdateFirmware(&selectedImage) == 0) {
+    if (UpdateFirmware(&selectedImage) == UpdateResult::Updated) {
       updateProgrammed = true;
       lastProgressTime = ClockMs();
     }

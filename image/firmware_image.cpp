@@ -18,26 +18,26 @@ bool RegionFits(uint32_t offset, uint32_t length, uint32_t total) {
 
 }  // namespace
 
-int ValidateImage(const char* label, FirmwareImage* image) {
+ImageCheck ValidateImage(const char* label, FirmwareImage* image) {
   image->header = reinterpret_cast<const ImageHeader*>(image->image);
   uint32_t total = image->imageLength >= sizeof(ImageHeader) ? image->header->totalLength : 0;
   if (total < sizeof(ImageHeader) + 4 || total > image->imageLength ||
       !ResidueHolds(image->image, total)) {
     PrintFormatted("\nError: Bad CRC of file \"%s\"\n", label);
-    return 4;
+    return ImageCheck::BadImage;
   }
   const ImageHeader& h = *image->header;
   image->firmware = image->image + (h.firmwareOffset <= total ? h.firmwareOffset : 0);
   if (!RegionFits(h.firmwareOffset, h.firmwareLength, total) ||
       !ResidueHolds(image->firmware, h.firmwareLength)) {
     PrintFormatted("\nError: Bad CRC of firmware \"%s\"\n", label);
-    return 5;
+    return ImageCheck::BadRegion;
   }
   image->parameterTable = image->image + (h.tableOffset <= total ? h.tableOffset : 0);
   if (!RegionFits(h.tableOffset, h.tableLength, total) ||
       !ResidueHolds(image->parameterTable, h.tableLength)) {
     PrintFormatted("\nError: Bad CRC of parameter table \"%s\"\n", label);
-    return 5;
+    return ImageCheck::BadRegion;
   }
-  return 0;
+  return ImageCheck::Valid;
 }

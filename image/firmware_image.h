@@ -60,10 +60,14 @@ struct FirmwareImage {
   uint32_t imageLength;
 };
 
+enum class ImageCheck : int {
+  Valid = 0,
+  BadImage = 4,   // the whole-image CRC fails (or the header's numbers leave the image)
+  BadRegion = 5,  // the payload's or the table's CRC fails
+};
 // Tests the three CRCs (whole image first, then payload, then table) and fills header,
-// firmware and parameterTable. 0 when all hold; 4 when the whole-image check fails;
-// 5 when the payload's or the table's fails. Prints its own message, naming label.
-int ValidateImage(const char* label, FirmwareImage* image);
+// firmware and parameterTable. Prints its own message, naming label.
+ImageCheck ValidateImage(const char* label, FirmwareImage* image);
 
 // Version word fields.
 constexpr uint32_t VersionMajor(uint32_t v) { return v >> 24; }

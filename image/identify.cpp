@@ -6,6 +6,7 @@
 #include "image/catalogue.h"
 #include "image/crc32.h"
 #include "image/firmware_image.h"
+#include "image/image_table.h"
 #include "isp/boot_entry.h"
 #include "isp/isp_commands.h"
 #include "link/link_io.h"
@@ -21,8 +22,36 @@ namespace {
 // Identity reply lines: a line of 100 or more characters counts as no line.
 constexpr int kReplyBuffer = 100;
 constexpr int kNameMax = 31;
+// Acknowledgements ("^+") skipped before the identity reply. Each waits at most a line's
+// time; a switch that only ever acknowledges is not identified.
+constexpr int kAcknowledgementsMax = 8;
+// The first block of the payload, written last by every update.
+constexpr uint32_t kFirstBlock = 512;
 
 const ParameterTable& Table() { return *reinterpret_cast<const ParameterTable*>(tableBuffer); }
+
+bool blankReported = false;
+
+// The identity fields of a parameter table, with the version given.
+void FillFromTable(DeviceInfo* info, const ParameterTable& table, uint32_t version) {
+  info->version = version;
+  info->family = static_cast<uint16_t>(table.identity >> 24);
+  info->modelIndex = static_cast<uint16_t>((table.identity >> 16) & 0xFF);
+  info->identityByte1 = static_cast<uint16_t>((table.identity >> 8) & 0xFF);
+  info->identityByte0 = static_cast<uint16_t>(table.identity & 0xFF);
+  memcpy(info->productName, table.productName, sizeof table.productName);
+  info->productName[32] = '\0';
+}
+
+// What detection takes over from the table reader's record (not hexField).
+void CopyIdentity(DeviceInfo* to, const DeviceInfo& from) {
+  to->version = from.version;
+  to->family = from.family;
+  to->modelIndex = from.modelIndex;
+  to->identityByte1 = from.identityByte1;
+  to->identityByte0 = from.identityByte0;
+  memcpy(to->productName, from.productName, sizeof to->productName);
+}
 
 void ClearIdentity(DeviceInfo* info) {
   info->version = 0;
@@ -35,13 +64,13 @@ void ClearIdentity(DeviceInfo* info) {
 
 }  // namespace
 
-int ParseIdentityReply(DeviceInfo* info, const char* line) {
-  if (strncmp(line, "^=V \"", 5) != 0) return 1;
+IdentityResult ParseIdentityReply(DeviceInfo* info, const char* line) {
+  if (strncmp(line, "^=V \"", 5) != 0) return IdentityResult::NotAReply;
   const char* p = line + 5;
   int copied = 0;
   while (*p != '\0' && *p != '"' && copied < kNameMax) info->productName[copied++] = *p++;
   info->productName[copied] = '\0';
-  if (*p != '"') return 2;
+  if (*p != '"') return IdentityResult::NameNotClosed;
 
   auto skip = [&p]() {
     if (*p != '\0') ++p;
@@ -82,14 +111,14 @@ int ParseIdentityReply(DeviceInfo* info, const char* line) {
     skip();
     info->hexField = number(16);
   }
-  if (*p != '\0') return 3;
+  if (*p != '\0') return IdentityResult::TrailingCharacters;
   info->displayName = info->productName[0] != '\0'
                           ? info->productName
                           : FindModelName(info->family, info->modelIndex);
-  return 0;
+  return IdentityResult::Parsed;
 }
 
-int QueryIdentity(DeviceInfo* info, bool requestSent) {
+IdentityResult QueryIdentity(DeviceInfo* info, bool requestSent) {
   if (!requestSent) linkPort.Write("^V$", 3);
   info->family = 0;
   info->modelIndex = 0;
@@ -97,84 +126,149 @@ int QueryIdentity(DeviceInfo* info, bool requestSent) {
   info->hexField = 0xFFFFFFFFu;
   info->productName[0] = '\0';
   char line[kReplyBuffer];
-  if (ReadLineDollar(line, kReplyBuffer) < 0) return 1;
-  if (strcmp(line, "^+") == 0 && ReadLineDollar(line, kReplyBuffer) < 0) return 1;
+  for (int acknowledgements = 0;; ++acknowledgements) {
+    if (ReadLineDollar(line, kReplyBuffer) < 0) return IdentityResult::NotAReply;
+    if (strcmp(line, "^+") != 0) break;
+    if (acknowledgements == kAcknowledgementsMax) return IdentityResult::NotAReply;
+  }
   return ParseIdentityReply(info, line);
 }
 
-int ReadParameterTable(DeviceInfo* info) {
+TableResult ReadParameterTable(DeviceInfo* info) {
   if (info) ClearIdentity(info);
-  if (IspReadMemory(tableBuffer, kTableFlashAddress, kTableReadBytes) <= 0) return 1;
+  if (IspReadMemory(tableBuffer, kTableFlashAddress, kTableReadBytes) <= 0) {
+    return TableResult::ReadFailed;
+  }
   const ParameterTable& table = Table();
-  int result = 0;
+  TableResult result = TableResult::Ok;
   if (table.magic == kTableMagic) {
     if (table.tableLength > kTableReadBytes ||
         Crc32Update(0xFFFFFFFFu, tableBuffer, table.tableLength) != kCrc32Residue) {
       PrintString("\nParameter table has a bad CRC!\n");
     }
     if (table.checkLength > kCheckRegionMax) {
-      result = 4;
+      result = TableResult::CheckTooLong;
     } else {
       static uint8_t region[kCheckRegionMax];
-      if (IspReadMemory(region, table.checkAddress, table.checkLength) <= 0) return 1;
-      if (~Crc32Update(0xFFFFFFFFu, region, table.checkLength) != table.checkCrc) result = 5;
+      if (IspReadMemory(region, table.checkAddress, table.checkLength) <= 0) {
+        return TableResult::ReadFailed;
+      }
+      if (~Crc32Update(0xFFFFFFFFu, region, table.checkLength) != table.checkCrc) {
+        result = TableResult::CheckDiffers;
+      }
     }
   } else if (table.magic != kTableMagicOld) {
-    return 3;
+    return TableResult::Unrecognised;
   }
-  if (info) {
-    info->version = result == 0 ? table.version : 0;
-    info->family = static_cast<uint16_t>(table.identity >> 24);
-    info->modelIndex = static_cast<uint16_t>((table.identity >> 16) & 0xFF);
-    info->identityByte1 = static_cast<uint16_t>((table.identity >> 8) & 0xFF);
-    info->identityByte0 = static_cast<uint16_t>(table.identity & 0xFF);
-    memcpy(info->productName, table.productName, sizeof table.productName);
-    info->productName[32] = '\0';
-  }
+  if (info) FillFromTable(info, table, result == TableResult::Ok ? table.version : 0);
   return result;
 }
 
-int DetectDevice() {
-  if (linkBaudRate == 0) return 1;
+namespace {
+
+// Whether the switch's flash holds an update of image that stopped after its last
+// firmware block but before the first block went in: the first block still erased (it
+// is written last) and the last firmware block equal to the image's. Blocks go in in
+// address order and each was compared after its copy, so the last one proves that all
+// the firmware before it went in too.
+bool FlashHoldsInterruptedUpdate(const FirmwareImage& image) {
+  const ImageHeader& h = *image.header;
+  if (h.firmwareLength <= kFirstBlock) return false;
+  static uint8_t block[kFirstBlock];
+  if (IspReadMemory(block, h.firmwareAddress, kFirstBlock) != static_cast<int32_t>(kFirstBlock)) {
+    return false;
+  }
+  for (uint8_t byte : block) {
+    if (byte != 0xFF) return false;
+  }
+  // The last block holds the payload's tail, filled up with 0xFF as it was written.
+  uint32_t lastOffset = kFirstBlock + (h.firmwareLength - kFirstBlock - 1) / kFirstBlock * kFirstBlock;
+  uint32_t tail = h.firmwareLength - lastOffset;
+  if (IspReadMemory(block, h.firmwareAddress + lastOffset, kFirstBlock) !=
+      static_cast<int32_t>(kFirstBlock)) {
+    return false;
+  }
+  if (memcmp(block, image.firmware + lastOffset, tail) != 0) return false;
+  for (uint32_t i = tail; i < kFirstBlock; ++i) {
+    if (block[i] != 0xFF) return false;
+  }
+  return true;
+}
+
+// A switch in its boot ROM whose flash holds no recognised parameter table. When that
+// flash holds an update of a carried image that stopped between the erase of the table's
+// sector and the last block (the table and the first block are written last), the switch
+// is taken for that image's product with no version: the port scan then matches it like
+// any identified switch, and the update is offered and finishes the job. Without this
+// such a switch could never be updated again by this utility.
+bool IdentifyInterruptedUpdate() {
+  for (int i = 0; i < kImageTableCount; ++i) {
+    if (imageTable[i] == nullptr) continue;
+    FirmwareImage carried{};
+    carried.image = imageTable[i];
+    carried.imageLength = imageTableSizes[i];
+    if (ValidateImage("", &carried) != ImageCheck::Valid) continue;
+    if (!FlashHoldsInterruptedUpdate(carried)) continue;
+    const auto& table = *reinterpret_cast<const ParameterTable*>(carried.parameterTable);
+    FillFromTable(&deviceInfo, table, 0);
+    deviceInfo.displayName = deviceInfo.productName;
+    PrintString("The switch was left in its boot loader by an interrupted update of this "
+                "firmware.\n");
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+DetectResult DetectDevice() {
+  if (linkBaudRate == 0) return DetectResult::NoPort;
   deviceMode = NoDevice;
   switch (ProbeLink()) {
-    case kProbeBootLoader:
+    case ProbeResult::BootLoader:
       deviceMode = BootLoader;
       break;
-    case kProbeFirmware:
+    case ProbeResult::Firmware:
       deviceMode = RunningFirmware;
       break;
-    default:
-      return 6;
+    case ProbeResult::Nothing:
+      return DetectResult::NoAnswer;
   }
   DelayMs(20);
   FlushInput();
-  if (deviceMode == RunningFirmware) return QueryIdentity(&deviceInfo, false) == 0 ? 0 : 7;
-
-  int r = ReadParameterTable(&tableInfo);
-  if (r == 0 || r == 4 || r == 5) {
-    deviceInfo.version = tableInfo.version;
-    deviceInfo.family = tableInfo.family;
-    deviceInfo.modelIndex = tableInfo.modelIndex;
-    deviceInfo.identityByte1 = tableInfo.identityByte1;
-    deviceInfo.identityByte0 = tableInfo.identityByte0;
-    memcpy(deviceInfo.productName, tableInfo.productName, sizeof deviceInfo.productName);
-    deviceInfo.displayName = deviceInfo.productName;
-    return 0;
+  if (deviceMode == RunningFirmware) {
+    return QueryIdentity(&deviceInfo, false) == IdentityResult::Parsed
+               ? DetectResult::Identified
+               : DetectResult::NotIdentified;
   }
-  if (r == 3) {
-    deviceMode = BlankBootLoader;
-    return 0;
+  switch (ReadParameterTable(&tableInfo)) {
+    case TableResult::Ok:
+    case TableResult::CheckTooLong:
+    case TableResult::CheckDiffers:
+      CopyIdentity(&deviceInfo, tableInfo);
+      deviceInfo.displayName = deviceInfo.productName;
+      return DetectResult::Identified;
+    case TableResult::Unrecognised:
+      if (IdentifyInterruptedUpdate()) return DetectResult::Identified;
+      deviceMode = BlankBootLoader;
+      if (!blankReported) {
+        // Said once: the loop looks at such a switch again and again, in silence.
+        PrintString("The switch is in its boot loader, but its flash holds no parameter table "
+                    "that this utility recognises: it cannot be identified.\n");
+        blankReported = true;
+      }
+      return DetectResult::Identified;
+    default:
+      deviceMode = NoDevice;
+      return DetectResult::NotIdentified;
   }
-  deviceMode = NoDevice;
-  return 7;
 }
 
-int StartFirmware() {
-  int r = ReadParameterTable(nullptr);
-  if (r != 0) return r;
-  if (Table().magic != kTableMagic) return 6;
-  if (IspUnlock() != 0) return 1;
-  if (IspGo(Table().entryAddress & ~1u) != 0) return 1;
-  return 0;
+TableResult StartFirmware() {
+  TableResult r = ReadParameterTable(nullptr);
+  if (r != TableResult::Ok) return r;
+  if (Table().magic != kTableMagic) return TableResult::OldFormat;
+  if (IspUnlock() != IspResult::Ok) return TableResult::ReadFailed;
+  if (IspGo(Table().entryAddress & ~1u) != IspResult::Ok) return TableResult::ReadFailed;
+  return TableResult::Ok;
 }

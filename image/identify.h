@@ -17,24 +17,34 @@ extern uint8_t tableBuffer[kTableReadBytes];
 // Detection's own record for the table reader.
 extern DeviceInfo tableInfo;
 
-// 0 identified (also in BlankBootLoader mode, where nothing new is known); 1 no port is
-// open; 6 nothing answered; 7 an answer came but identification failed.
-int DetectDevice();
+enum class DetectResult : int {
+  Identified = 0,     // also in BlankBootLoader mode, where nothing new is known
+  NoPort = 1,         // no port is open
+  NoAnswer = 6,       // neither boot ROM nor firmware answered
+  NotIdentified = 7,  // an answer came but identification failed
+};
+DetectResult DetectDevice();
 
-// Sends "^V$" unless requestSent, then reads and parses the reply. 0 parsed; 1 no reply
-// line in time; 2 or 3 as ParseIdentityReply.
-int QueryIdentity(DeviceInfo* info, bool requestSent);
+enum class IdentityResult : int {
+  Parsed = 0,
+  NotAReply = 1,           // no reply line in time, or one without the reply prefix
+  NameNotClosed = 2,       // no double quote within 31 name characters
+  TrailingCharacters = 3,  // characters remain after the last field
+};
+// Sends "^V$" unless requestSent, then reads and parses the reply, skipping the
+// acknowledgements ("^+") before it.
+IdentityResult QueryIdentity(DeviceInfo* info, bool requestSent);
+IdentityResult ParseIdentityReply(DeviceInfo* info, const char* line);
 
-// 0 parsed; 1 the line does not begin with the reply prefix; 2 the name is not closed by
-// a double quote within 31 characters; 3 characters remain after the last field.
-int ParseIdentityReply(DeviceInfo* info, const char* line);
-
-// 0 table read and, for the current format, its firmware check passed; 1 an ISP read
-// failed; 3 no recognised table; 4 check length above 4096; 5 the check region's CRC
-// differs. info may be null.
-int ReadParameterTable(DeviceInfo* info);
-
+enum class TableResult : int {
+  Ok = 0,            // read (and, for the current format, its firmware check passed); started
+  ReadFailed = 1,    // an ISP read failed (for StartFirmware also the unlock or the go)
+  Unrecognised = 3,  // no table this utility knows
+  CheckTooLong = 4,  // check length above 4096
+  CheckDiffers = 5,  // the check region's CRC differs
+  OldFormat = 6,     // StartFirmware only: the older format holds no start address
+};
+// Reads the parameter table from the switch's flash into tableBuffer. info may be null.
+TableResult ReadParameterTable(DeviceInfo* info);
 // Reads the new table back, tests it and starts the firmware from its entry address.
-// 0 started; 1 an ISP read, the unlock or the go command failed; 3, 4, 5 as
-// ReadParameterTable; 6 the table has the older format, which holds no start address.
-int StartFirmware();
+TableResult StartFirmware();

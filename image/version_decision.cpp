@@ -15,31 +15,34 @@ void PrintSpaces(int count) {
 }
 }  // namespace
 
-int CheckCompatibility(const DeviceInfo* device, const FirmwareImage* image) {
+Compatibility CheckCompatibility(const DeviceInfo* device, const FirmwareImage* image) {
   const ImageHeader* h = image->header;
-  if (FindModelName(h->family, static_cast<int>(h->modelIndex)) == nullptr) return 1;
-  if (device->family != h->family) return 3;
-  if (device->modelIndex != h->modelIndex) return 4;
-  return 0;
+  if (FindModelName(h->family, static_cast<int>(h->modelIndex)) == nullptr) {
+    return Compatibility::UnknownImage;
+  }
+  if (device->family != h->family) return Compatibility::OtherFamily;
+  if (device->modelIndex != h->modelIndex) return Compatibility::OtherModel;
+  return Compatibility::Compatible;
 }
 
-void ReportIncompatibility(int code, const DeviceInfo* device, const FirmwareImage* image) {
+void ReportIncompatibility(Compatibility code, const DeviceInfo* device,
+                           const FirmwareImage* image) {
   const char* shownName = device->displayName ? device->displayName : "";
   switch (code) {
-    case 1:
+    case Compatibility::UnknownImage:
       PrintString("\nThe firmware file given is for a product not recognize by this program.\n");
       break;
-    case 3:
+    case Compatibility::OtherFamily:
       PrintFormatted("\nAttempting to update device: \"%s\".", shownName);
       PrintFormatted("\nNew firmware is for device:  \"%s\".\n", image->header->productName);
       PrintString("\nIncompatible firmware, device not updated.\n");
       break;
-    case 4:
+    case Compatibility::OtherModel:
       PrintFormatted("\nUnsupported PCB Revision: Rev %u.\n", device->modelIndex);
       PrintFormatted("This firmware won't work on this version of the %s,\ndevice not updated.\n",
                      shownName);
       break;
-    default:
+    case Compatibility::Compatible:
       break;
   }
   PrintString(

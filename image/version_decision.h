@@ -7,10 +7,16 @@
 #include "image/device_info.h"
 #include "image/firmware_image.h"
 
-// 0 compatible; 1 the image's family and model are not in the catalogue; 3 the families
-// differ; 4 same family, different model.
-int CheckCompatibility(const DeviceInfo* device, const FirmwareImage* image);
-void ReportIncompatibility(int code, const DeviceInfo* device, const FirmwareImage* image);
+enum class Compatibility : int {
+  Compatible = 0,
+  UnknownImage = 1,  // the image's family and model are not in the catalogue
+  OtherFamily = 3,
+  OtherModel = 4,    // same family, another model (PCB revision)
+};
+Compatibility CheckCompatibility(const DeviceInfo* device, const FirmwareImage* image);
+// Prints why the image does not fit, then where to find the right firmware.
+void ReportIncompatibility(Compatibility code, const DeviceInfo* device,
+                           const FirmwareImage* image);
 
 // The text of a version word ("2.60", "2.60.05b(Beta)", "None"), in a buffer shared by
 // all calls: valid until the next call.

@@ -55,21 +55,14 @@ bool EchoOffHandshake(char* line) {
 
 }  // namespace
 
-int ProbeLink() {
+ProbeResult ProbeLink() {
   char line[kReplyBuffer];
   for (int attempt = 0; attempt < kProbeTries; ++attempt) {
     // "?" is the boot ROM's auto-baud character at 115200; "*" is harmless to both the
     // firmware and a synchronised boot ROM at 19200.
-    char probeCharacter;
-    if (linkBaudRate == 19200) {
-      linkPort.SetBaudRate(115200);
-      linkBaudRate = 115200;
-      probeCharacter = '?';
-    } else {
-      linkPort.SetBaudRate(19200);
-      linkBaudRate = 19200;
-      probeCharacter = '*';
-    }
+    bool fast = linkBaudRate == 19200;
+    char probeCharacter = fast ? '?' : '*';
+    SetLinkBaudRate(fast ? 115200 : 19200);
     FlushInput();
     // ESC first: it aborts whatever command a boot ROM was in the middle of.
     SendChar(0x1B);
@@ -82,32 +75,32 @@ int ProbeLink() {
 
     int n = ReadLine(line, kReplyBuffer, "$\r");
     if (n == 12 && strcmp(line, "Synchronized") == 0) {
-      if (AutoBaudHandshake(line)) return kProbeBootLoader;
+      if (AutoBaudHandshake(line)) return ProbeResult::BootLoader;
     } else if (n == 2 && strcmp(line, "^P") == 0) {
-      if (EchoOnHandshake(line, probeCharacter)) return kProbeBootLoader;
+      if (EchoOnHandshake(line, probeCharacter)) return ProbeResult::BootLoader;
     } else if (n == 1 && line[0] == '1') {
-      if (EchoOffHandshake(line)) return kProbeBootLoader;
+      if (EchoOffHandshake(line)) return ProbeResult::BootLoader;
     } else if (n == 2 && strcmp(line, "^+") == 0) {
       FlushInput();
-      return kProbeFirmware;
+      return ProbeResult::Firmware;
     } else if (n == 5 && line[0] == '^' && line[1] == '=' && line[2] == 'P') {
-      return kProbeFirmware;
+      return ProbeResult::Firmware;
     }
   }
-  return kProbeNothing;
+  return ProbeResult::Nothing;
 }
 
-int EnterBootLoader() {
-  int probe = ProbeLink();
-  if (probe == kProbeNothing) return 1;
-  if (probe == kProbeFirmware) {
+BootEntryResult EnterBootLoader() {
+  ProbeResult probe = ProbeLink();
+  if (probe == ProbeResult::Nothing) return BootEntryResult::NoAnswer;
+  if (probe == ProbeResult::Firmware) {
     SendString("^BOOTL$");
     DelayMs(100);
-    if (linkPort.SetBaudRate(115200)) linkBaudRate = 115200;
-    if (ProbeLink() != kProbeBootLoader) return 2;
+    SetLinkBaudRate(115200);
+    if (ProbeLink() != ProbeResult::BootLoader) return BootEntryResult::BootRomSilent;
   }
   deviceMode = BootLoader;
   DelayMs(20);
   FlushInput();
-  return 0;
+  return BootEntryResult::Synchronised;
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "format/format.h"
 #include "format/parse_number.h"
 #include "isp/flash_map.h"
 #include "isp/uu_codec.h"
@@ -15,55 +16,59 @@ constexpr int kStatusBuffer = 7;
 constexpr int kCompareBuffer = 11;
 // R data lines: at most 61 characters.
 constexpr int kDataBuffer = kUuLineChars + 1;
+// The UU lines of one chunk with their line ends, and its checksum line.
+constexpr uint32_t kChunkLines = (kIspChunkBytes + kUuLineBytes - 1) / kUuLineBytes;
+constexpr uint16_t kChunkText = kChunkLines * (kUuLineChars + 2) + 16;
 
-// Reads one status line; true when it arrived and begins with "0" (CMD_SUCCESS).
-bool StatusOk() {
+// Reads one status line: Ok when it arrived and begins with "0" (CMD_SUCCESS).
+IspResult Status() {
   char status[kStatusBuffer];
-  return ReadLineCR(status, kStatusBuffer) > 0 && status[0] == '0';
+  return ReadLineCR(status, kStatusBuffer) > 0 && status[0] == '0' ? IspResult::Ok
+                                                                   : IspResult::Failed;
 }
 
 uint32_t RoundUpToWord(uint32_t count) { return (count + 3) & ~3u; }
 
 }  // namespace
 
-int IspUnlock() {
+IspResult IspUnlock() {
   SendFormatted("U %u\r\n", kIspUnlockCode);
-  return StatusOk() ? 0 : 1;
+  return Status();
 }
 
-int IspGo(uint32_t address) {
+IspResult IspGo(uint32_t address) {
   SendFormatted("G %u T\r\n", address);
   // The boot ROM may jump before its "0" has left the UART: silence counts as started.
   char status[kStatusBuffer];
   int n = ReadLineCR(status, kStatusBuffer);
-  return (n <= 0 || status[0] == '0') ? 0 : 1;
+  return (n <= 0 || status[0] == '0') ? IspResult::Ok : IspResult::Failed;
 }
 
-int IspPrepareSectors(uint8_t first, uint8_t last, uint8_t bank) {
+IspResult IspPrepareSectors(uint8_t first, uint8_t last, uint8_t bank) {
   SendFormatted("P %u %u %u\r\n", first, last, bank);
-  return StatusOk() ? 0 : 1;
+  return Status();
 }
 
-int IspEraseSectors(uint8_t first, uint8_t last, uint8_t bank) {
+IspResult IspEraseSectors(uint8_t first, uint8_t last, uint8_t bank) {
   SendFormatted("E %u %u %u\r\n", first, last, bank);
-  return StatusOk() ? 0 : 1;
+  return Status();
 }
 
-int IspCopyRamToFlash(uint32_t flashAddress, uint32_t ramAddress, uint32_t count) {
+IspResult IspCopyRamToFlash(uint32_t flashAddress, uint32_t ramAddress, uint32_t count) {
   SendFormatted("C %u %u %u\r\n", flashAddress, ramAddress, count);
-  return StatusOk() ? 0 : 1;
+  return Status();
 }
 
-int IspCompare(uint32_t first, uint32_t second, uint32_t count) {
+CompareResult IspCompare(uint32_t first, uint32_t second, uint32_t count) {
   SendFormatted("M %u %u %u\r\n", first, second, count);
   char reply[kCompareBuffer];
-  if (ReadLineCR(reply, kCompareBuffer) <= 0) return 1;
-  if (reply[0] == '0') return 0;
+  if (ReadLineCR(reply, kCompareBuffer) <= 0) return CompareResult::Failed;
+  if (reply[0] == '0') return CompareResult::Equal;
   if (reply[0] == '1' && reply[1] == '0') {
     ReadLineCR(reply, kCompareBuffer);  // offset of the first difference
-    return 2;
+    return CompareResult::Differs;
   }
-  return 1;
+  return CompareResult::Failed;
 }
 
 int32_t IspReadMemory(uint8_t* destination, uint32_t address, uint32_t count) {
@@ -81,9 +86,13 @@ int32_t IspReadMemory(uint8_t* destination, uint32_t address, uint32_t count) {
 
     uint32_t decoded = 0;
     uint32_t sum = 0;
+    // A boot ROM sends as many lines as the count needs. One that keeps sending lines
+    // that decode to nothing would otherwise hold the reader for ever: past that many
+    // lines, the data counts as missing.
+    uint32_t linesLeft = (announced + kUuLineBytes - 1) / kUuLineBytes;
     while (decoded < announced) {
       char line[kDataBuffer];
-      if (ReadLineCR(line, kDataBuffer) <= 0) {
+      if (linesLeft-- == 0 || ReadLineCR(line, kDataBuffer) <= 0) {
         PrintFormatted("Timeout\n");
         return 0;
       }
@@ -114,7 +123,7 @@ int32_t IspReadMemory(uint8_t* destination, uint32_t address, uint32_t count) {
   return total;
 }
 
-int IspWriteRam(uint32_t address, const uint8_t* source, uint32_t count) {
+RamWriteResult IspWriteRam(uint32_t address, const uint8_t* source, uint32_t count) {
   while (count != 0) {
     uint32_t chunk = count < kIspChunkBytes ? count : kIspChunkBytes;
     // The boot ROM takes whole words and waits until it has the announced count, so a
@@ -127,45 +136,52 @@ int IspWriteRam(uint32_t address, const uint8_t* source, uint32_t count) {
 
     SendFormatted("W %u %u\r\n", address, announced);
     char status[kStatusBuffer];
-    if (ReadLineCR(status, kStatusBuffer) <= 0) return 1;
-    if (status[0] != '0') return 2;
+    if (ReadLineCR(status, kStatusBuffer) <= 0) return RamWriteResult::NoReply;
+    if (status[0] != '0') return RamWriteResult::Refused;
+    // The data lines and the checksum line go out in one Write: the boot ROM answers
+    // only after the checksum, so nothing is waited for in between.
+    char text[kChunkText];
+    TextBuffer chunkText;
+    TextBufferInit(&chunkText, text, sizeof text);
     for (uint32_t offset = 0; offset < announced; offset += kUuLineBytes) {
       char line[kUuLineChars + 1];
       uint32_t n = announced - offset < kUuLineBytes ? announced - offset : kUuLineBytes;
       UuEncodeLine(line, data + offset, static_cast<int>(n));
-      SendString(line);
-      SendString("\r\n");
+      TextBufferAppendString(&chunkText, line);
+      TextBufferAppendString(&chunkText, "\r\n");
     }
-    SendFormatted("%u\r\n", sum);
+    TextBufferAppendFormat(&chunkText, "%u\r\n", sum);
+    SendString(chunkText.text);
     // Only "OK" means the chunk is in RAM. "RESEND" (its checksum did not match) leaves
     // RAM holding something else, and the copy and compare that follow would both use
     // that RAM, so the compare could not catch it: the write has failed.
     char reply[kStatusBuffer];
-    int n = ReadLineCR(reply, kStatusBuffer);
-    if (n < 0 || n == 0) return 1;
-    if (strcmp(reply, "OK") != 0) return 2;
+    if (ReadLineCR(reply, kStatusBuffer) <= 0) return RamWriteResult::NoReply;
+    if (strcmp(reply, "OK") != 0) return RamWriteResult::Refused;
     address += chunk;
     source += chunk;
     count -= chunk;
   }
-  return 0;
+  return RamWriteResult::Done;
 }
 
-int ProgramFlashBlock(uint32_t address, const uint8_t* source, uint32_t count) {
-  if (IspWriteRam(kRamStaging, source, count) != 0) return 1;
-  uint8_t firstBank, firstSector, lastBank, lastSector;
-  if (FlashSectorOf(address, &firstBank, &firstSector) != 0 ||
-      FlashSectorOf(address + count - 1, &lastBank, &lastSector) != 0 || firstBank != lastBank) {
-    return 3;
+BlockResult ProgramFlashBlock(uint32_t address, const uint8_t* source, uint32_t count) {
+  if (IspWriteRam(kRamStaging, source, count) != RamWriteResult::Done) {
+    return BlockResult::RamWriteFailed;
   }
-  if (IspPrepareSectors(firstSector, lastSector, firstBank) != 0) return 4;
-  if (IspCopyRamToFlash(address, kRamStaging, count) != 0) return 4;
+  SectorRange sectors;
+  if (!FlashSectorsOf(address, count, &sectors)) return BlockResult::CrossesBank;
+  if (IspPrepareSectors(sectors.first, sectors.last, sectors.bank) != IspResult::Ok ||
+      IspCopyRamToFlash(address, kRamStaging, count) != IspResult::Ok) {
+    return BlockResult::Refused;
+  }
   switch (IspCompare(address, kRamStaging, count)) {
-    case 0:
-      return 0;
-    case 2:
-      return 2;
-    default:
-      return 4;
+    case CompareResult::Equal:
+      return BlockResult::Done;
+    case CompareResult::Differs:
+      return BlockResult::FlashDiffers;
+    case CompareResult::Failed:
+      break;
   }
+  return BlockResult::Refused;
 }

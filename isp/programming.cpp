@@ -23,28 +23,24 @@ struct Area {
   uint32_t remaining;
 };
 
-// Prepares and erases the sectors that hold [address, address + length). Error codes as
-// in UpdateFirmware: 3 the area is not inside one bank, 4 a command was refused.
-int EraseArea(uint32_t address, uint32_t length) {
-  uint8_t firstBank, firstSector, lastBank, lastSector;
-  if (FlashSectorOf(address, &firstBank, &firstSector) != 0 ||
-      FlashSectorOf(address + length - 1, &lastBank, &lastSector) != 0 ||
-      firstBank != lastBank) {
-    return 3;
-  }
+// Prepares and erases the sectors that hold [address, address + length).
+BlockResult EraseArea(uint32_t address, uint32_t length) {
+  SectorRange sectors;
+  if (!FlashSectorsOf(address, length, &sectors)) return BlockResult::CrossesBank;
   // The erase goes out even when the prepare was refused: the boot ROM then refuses the
   // erase too, and nothing is left half done.
-  int prepared = IspPrepareSectors(firstSector, lastSector, firstBank);
-  int erased = IspEraseSectors(firstSector, lastSector, firstBank);
-  return (prepared != 0 || erased != 0) ? 4 : 0;
+  IspResult prepared = IspPrepareSectors(sectors.first, sectors.last, sectors.bank);
+  IspResult erased = IspEraseSectors(sectors.first, sectors.last, sectors.bank);
+  return (prepared != IspResult::Ok || erased != IspResult::Ok) ? BlockResult::Refused
+                                                                  : BlockResult::Done;
 }
 
 // Writes blocks of size while at least size bytes remain; showProgress after each.
-int WriteBlocks(Area* area, uint32_t size, uint32_t totalLength, bool showProgress) {
-  int error = 0;
-  while (error == 0 && area->remaining >= size) {
+BlockResult WriteBlocks(Area* area, uint32_t size, uint32_t totalLength, bool showProgress) {
+  BlockResult error = BlockResult::Done;
+  while (error == BlockResult::Done && area->remaining >= size) {
     error = ProgramFlashBlock(area->address, area->source, size);
-    if (error == 0) {
+    if (error == BlockResult::Done) {
       area->address += size;
       area->source += size;
       area->remaining -= size;
@@ -59,14 +55,14 @@ int WriteBlocks(Area* area, uint32_t size, uint32_t totalLength, bool showProgre
 
 // Writes what is left of an area: 4096-byte blocks (when allowed), 1024, 512, and a last
 // block filled up with 0xFF.
-int WriteArea(Area* area, bool largeBlocks, uint32_t totalLength) {
-  int error = 0;
+BlockResult WriteArea(Area* area, bool largeBlocks, uint32_t totalLength) {
+  BlockResult error = BlockResult::Done;
   if (largeBlocks) {
     error = WriteBlocks(area, kBlockLarge, totalLength, true);
-    if (error == 0) error = WriteBlocks(area, kBlockMedium, totalLength, false);
+    if (error == BlockResult::Done) error = WriteBlocks(area, kBlockMedium, totalLength, false);
   }
-  if (error == 0) error = WriteBlocks(area, kBlockSmall, totalLength, false);
-  if (error == 0 && area->remaining > 0) {
+  if (error == BlockResult::Done) error = WriteBlocks(area, kBlockSmall, totalLength, false);
+  if (error == BlockResult::Done && area->remaining > 0) {
     uint8_t tail[kBlockSmall];
     memcpy(tail, area->source, area->remaining);
     memset(tail + area->remaining, 0xFF, kBlockSmall - area->remaining);
@@ -75,35 +71,57 @@ int WriteArea(Area* area, bool largeBlocks, uint32_t totalLength) {
   return error;
 }
 
-// The block scheme needs a payload of at least one 512-byte block (it is written last
-// and makes the chip bootable) and areas on 512-byte boundaries, the smallest unit the
-// boot ROM copies. An image that breaks this is refused before anything is sent.
-bool ImageFitsTheBlocks(const ImageHeader& h) {
-  return h.firmwareLength >= kBlockSmall && h.firmwareAddress % kBlockSmall == 0 &&
-         h.tableAddress % kBlockSmall == 0 && h.tableLength > 0;
+// The message of a start that failed, by the table reader's result.
+const char* StartFailureText(TableResult result) {
+  switch (result) {
+    case TableResult::Unrecognised:
+    case TableResult::OldFormat:
+      return "\nThe firmware is not fully loaded, try reloading the firmware.\n";
+    case TableResult::CheckTooLong:
+    case TableResult::CheckDiffers:
+      return "\nThe firmware failed the CRC test! Try reloading the firmware.\n";
+    default:
+      return "\nFailed to update firmware!\nVerify cables have not come loose, and the switch "
+             "still has power.\n";
+  }
 }
 
 }  // namespace
 
-int UpdateFirmware(const FirmwareImage* image) {
+bool ImageFitsBlockScheme(const char* label, const FirmwareImage* image) {
+  const ImageHeader& h = *image->header;
+  const char* wrong = nullptr;
+  if (h.firmwareLength < kBlockSmall) {
+    wrong = "its payload is shorter than 512 bytes";
+  } else if (h.firmwareAddress % kBlockSmall != 0) {
+    wrong = "its payload does not start on a 512-byte boundary of flash";
+  } else if (h.tableLength == 0) {
+    wrong = "its parameter table is empty";
+  } else if (h.tableAddress % kBlockSmall != 0) {
+    wrong = "its parameter table does not start on a 512-byte boundary of flash";
+  }
+  if (wrong == nullptr) return true;
+  PrintFormatted("\nError: The firmware \"%s\" cannot be programmed: %s.\n", label, wrong);
+  return false;
+}
+
+UpdateResult UpdateFirmware(const FirmwareImage* image) {
   if (image->image == nullptr) {
     PrintString("Error: No firmware file available to download.\n");
-    return 1;
+    return UpdateResult::Failed;
   }
+  // Start-up has already refused an image that does not fit; this keeps any other caller
+  // from sending half an update.
+  if (!ImageFitsBlockScheme("Firmware", image)) return UpdateResult::Failed;
   const ImageHeader& h = *image->header;
-  if (!ImageFitsTheBlocks(h)) {
-    PrintString(
-        "Error: The firmware image cannot be programmed: its payload is shorter than 512 "
-        "bytes or it does not start on a 512-byte boundary.\n");
-    return 1;
-  }
-  int r = EnterBootLoader();
-  if (r != 0) {
-    PrintFormatted("Error %u: Could not connect to the switch! Check cables and power.\n", r);
-    return 1;
+  BootEntryResult entry = EnterBootLoader();
+  if (entry != BootEntryResult::Synchronised) {
+    PrintFormatted("Error %u: Could not connect to the switch! Check cables and power.\n",
+                   static_cast<unsigned>(entry));
+    return UpdateResult::Failed;
   }
   IspUnlock();
-  int error = EraseArea(h.firmwareAddress, h.firmwareLength);
+  BlockResult error = EraseArea(h.firmwareAddress, h.firmwareLength);
   PrintFormatted("\n%s firmware:   0%% complete.", kLabel);
 
   // The payload's first 512 bytes hold the vector table whose checksum makes the chip
@@ -111,46 +129,34 @@ int UpdateFirmware(const FirmwareImage* image) {
   // switch that loses power half way stays in its boot ROM, where it can be updated.
   Area firmware{h.firmwareAddress + kBlockSmall, image->firmware + kBlockSmall,
                 h.firmwareLength - kBlockSmall};
-  if (error == 0) error = WriteArea(&firmware, true, h.firmwareLength);
-  if (error == 0) error = EraseArea(h.tableAddress, h.tableLength);
-  if (error == 0) {
+  if (error == BlockResult::Done) error = WriteArea(&firmware, true, h.firmwareLength);
+  if (error == BlockResult::Done) error = EraseArea(h.tableAddress, h.tableLength);
+  if (error == BlockResult::Done) {
     Area table{h.tableAddress, image->parameterTable, h.tableLength};
     error = WriteArea(&table, false, h.firmwareLength);
   }
-  if (error == 0) error = ProgramFlashBlock(h.firmwareAddress, image->firmware, kBlockSmall);
-
-  if (error == 2) {
-    PrintString("\n\nError: A mismatch occurred while verifying this update.\n");
-    return 2;
+  if (error == BlockResult::Done) {
+    error = ProgramFlashBlock(h.firmwareAddress, image->firmware, kBlockSmall);
   }
-  if (error != 0) {
+
+  if (error == BlockResult::FlashDiffers) {
+    PrintString("\n\nError: A mismatch occurred while verifying this update.\n");
+    return UpdateResult::Mismatch;
+  }
+  if (error != BlockResult::Done) {
     PrintFormatted("\n\nError %u: Lost the connection to the switch! Check cables and power.\n",
-                   error);
-    return 1;
+                   static_cast<unsigned>(error));
+    return UpdateResult::Failed;
   }
   PrintFormatted("\r%s firmware: 100%% complete.\n", kLabel);
   DelayMs(100);
-  int s = StartFirmware();
-  if (s == 0) {
-    linkPort.SetBaudRate(19200);
-    linkBaudRate = 19200;
-    DelayMs(100);
-    DelayMs(100);
-    return 0;
+  TableResult started = StartFirmware();
+  if (started != TableResult::Ok) {
+    PrintString(StartFailureText(started));
+    return UpdateResult::Failed;
   }
-  switch (s) {
-    case 1:
-      PrintString(
-          "\nFailed to update firmware!\nVerify cables have not come loose, and the switch still "
-          "has power.\n");
-      break;
-    case 3:
-    case 6:
-      PrintString("\nThe firmware is not fully loaded, try reloading the firmware.\n");
-      break;
-    default:
-      PrintString("\nThe firmware failed the CRC test! Try reloading the firmware.\n");
-      break;
-  }
-  return 1;
+  SetLinkBaudRate(19200);
+  DelayMs(100);
+  DelayMs(100);
+  return UpdateResult::Updated;
 }

@@ -1,4 +1,4 @@
-// Millisecond clock, busy-wait delay and sleep.
+// Millisecond clock, delay and sleep.
 //
 // Clock values are unsigned 32-bit millisecond counts; every time-out test subtracts in
 // unsigned 32-bit arithmetic, so it stays correct when the count wraps.
@@ -10,7 +10,7 @@
 uint32_t ClockMs();
 // 1 when more than limit ms have passed since start: (now - start) > limit.
 int ElapsedMs(uint32_t start, uint32_t limit);
-// Waits by polling the clock, without sleeping, until more than ms have passed.
+// Waits, asleep, until more than ms have passed; never returns early.
 void DelayMs(int32_t ms);
 // Gives the processor away for about ms milliseconds.
 void SleepMs(uint32_t ms);

@@ -15,11 +15,36 @@ int SendChar(int ch) {
   return linkPort.Write(&byte, 1);
 }
 
+namespace {
+
+// Collects the characters of one formatted line so that it goes out in one Write: on a
+// USB adapter every Write costs at least one USB frame, a line per character would pay
+// it some thirty times. A text that outgrows the buffer goes out in buffer-sized pieces.
+struct LineCollector {
+  char text[96];
+  uint32_t length = 0;
+
+  void Send() {
+    if (length > 0) linkPort.Write(text, length);
+    length = 0;
+  }
+};
+
+void CollectChar(int ch, void* context) {
+  auto* line = static_cast<LineCollector*>(context);
+  if (line->length == sizeof line->text) line->Send();
+  line->text[line->length++] = static_cast<char>(ch);
+}
+
+}  // namespace
+
 int SendFormatted(const char* format, ...) {
+  LineCollector line;
   va_list args;
   va_start(args, format);
-  int n = FormatText(SendChar, format, args);
+  int n = FormatText(CollectChar, &line, format, args);
   va_end(args);
+  line.Send();
   return n;
 }
 
@@ -55,6 +80,13 @@ int ReadLine(char* buffer, int32_t max, const char* terminators) {
   bool terminated = false;
   while (!terminated && count < max && !ElapsedMs(start, kLineTimeoutMs)) {
     int32_t n = linkPort.BytesWaiting();
+    if (n == 0) {
+      // Nothing queued: sleep in the OS until a byte arrives or the limit, counted from
+      // the start of the call, has passed. A byte that comes is taken at once.
+      uint32_t spent = ClockMs() - start;
+      if (spent <= kLineTimeoutMs) linkPort.WaitForInput(kLineTimeoutMs + 1 - spent);
+      continue;
+    }
     while (n > 0 && count < max) {
       unsigned char byte;
       int32_t got = linkPort.Read(&byte, 1);

@@ -9,7 +9,7 @@
 
 int SendString(const char* text);          // one Write of the text without its NUL
 int SendChar(int ch);                      // one Write of the character's low 8 bits
-int SendFormatted(const char* format, ...);  // each produced character is its own 1-byte Write
+int SendFormatted(const char* format, ...);  // the whole formatted line in one Write
 int PrintChar(int ch);
 void PrintString(const char* text);
 int PrintFormatted(const char* format, ...);

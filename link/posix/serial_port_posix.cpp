@@ -1,26 +1,31 @@
-// SerialPort over a POSIX tty with termios.
+// The OS half of SerialPort over a POSIX tty with termios.
 //
 // The contract is the Windows one: raw 8-bit line, no flow control, DTR low, and no read
 // or write that waits longer than 1000 ms. The descriptor is non-blocking and every wait
-// is a poll() with the remaining time.
+// is a poll() with the remaining time, so a wait costs no processor time.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/serial.h>
+#endif
 
 #include <cerrno>
-#include <cstdio>
 
 #include "link/clock.h"
-#include "link/serial_port.h"
+#include "link/serial_port_os.h"
 #include "port_names_posix.h"
 
-SerialPort linkPort;
-uint32_t linkBaudRate = 0;
+struct PortOs {
+  int fd = -1;  // -1 while the slot is free
+};
 
 namespace {
+
+PortOs ports[kPortOsSlots];
 
 constexpr uint32_t kIoBoundMs = 1000;
 // After the first byte a read also ends once the line has been quiet this long, like
@@ -66,6 +71,22 @@ bool ApplySpeed(int fd, uint32_t baudRate, bool fullSetup) {
   return tcsetattr(fd, TCSANOW, &mode) == 0;
 }
 
+// USB serial adapters hold short bursts of received bytes for their latency timer
+// (16 ms on common ones) before passing them on; every reply of the boot ROM would pay
+// it, some 330 times an update. Low-latency mode has the driver pass them on at once.
+// Ports without the setting (pseudo-terminals, many built-in UARTs) refuse it quietly.
+void AskForLowLatency(int fd) {
+#if defined(__linux__) && defined(TIOCGSERIAL) && defined(ASYNC_LOW_LATENCY)
+  serial_struct serial{};
+  if (ioctl(fd, TIOCGSERIAL, &serial) == 0 && (serial.flags & ASYNC_LOW_LATENCY) == 0) {
+    serial.flags |= ASYNC_LOW_LATENCY;
+    ioctl(fd, TIOCSSERIAL, &serial);
+  }
+#else
+  (void)fd;
+#endif
+}
+
 void CloseDescriptor(int fd) {
   // Undo TIOCEXCL so that the next open (ours or another program's) is not refused.
   ioctl(fd, TIOCNXCL);
@@ -79,106 +100,107 @@ bool WaitReady(int fd, short events, uint32_t start, uint32_t limit) {
     if (spent >= limit) return false;
     pollfd p{fd, events, 0};
     int r = poll(&p, 1, static_cast<int>(limit - spent));
-    if (r > 0) return (p.revents & events) != 0;
+    if (r > 0 && (p.revents & events) != 0) return true;
+    if (r > 0) {
+      // Hung up (the adapter was pulled out, the far end of a pseudo-terminal closed):
+      // nothing will come. The rest of the time passes here rather than in a caller's
+      // loop, which would otherwise ask again at once, over and over.
+      spent = ClockMs() - start;
+      if (spent < limit) SleepMs(limit - spent);
+      return false;
+    }
     if (r < 0 && errno != EINTR) return false;
   }
 }
 
 }  // namespace
 
-int32_t SerialPort::Open(int32_t portNumber, uint32_t baudRate) {
-  if (isOpen) {
-    printf("Com%d already open!\n", portNumber);
-    return 1;
+PortOs* PortOsOpen(int32_t portNumber, uint32_t baudRate) {
+  PortOs* slot = nullptr;
+  for (PortOs& p : ports) {
+    if (p.fd < 0) {
+      slot = &p;
+      break;
+    }
   }
   char path[512];
-  if (!PortDevicePath(portNumber, path, sizeof path)) return 0;
+  if (slot == nullptr || !PortDevicePath(portNumber, path, sizeof path)) return nullptr;
   int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return 0;
+  if (fd < 0) return nullptr;
   // POSIX ports are not exclusive by default, while Windows ports are. TIOCEXCL refuses
   // further opens of the tty (except by root); flock() also keeps out programs that run
   // as root but honour the advisory lock, and closes the race between two openers.
   if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
     close(fd);
-    return 0;
+    return nullptr;
   }
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !ApplySpeed(fd, baudRate, true)) {
     CloseDescriptor(fd);
-    return 0;
-  }
-  if (!ApplySpeed(fd, baudRate, true)) {
-    CloseDescriptor(fd);
-    return 0;
+    return nullptr;
   }
   // DTR low, as on Windows: some adapters wire DTR to the switch's reset or ISP line.
   // A pseudo-terminal has no modem lines and refuses this; that is not an error.
   int dtr = TIOCM_DTR;
   ioctl(fd, TIOCMBIC, &dtr);
-  handle = fd;
-  isOpen = 1;
-  return 1;
+  AskForLowLatency(fd);
+  slot->fd = fd;
+  return slot;
 }
 
-int32_t SerialPort::SetBaudRate(uint32_t baudRate) {
-  if (!isOpen || handle < 0) return 0;
-  if (!ApplySpeed(handle, baudRate, false)) {
-    Close();
-    return 0;
-  }
-  return 1;
+bool PortOsSetBaudRate(PortOs* port, uint32_t baudRate) {
+  return ApplySpeed(port->fd, baudRate, false);
 }
 
-int32_t SerialPort::Close() {
-  if (isOpen && handle >= 0) CloseDescriptor(handle);
-  handle = -1;
-  isOpen = 0;
-  return 1;
+void PortOsClose(PortOs* port) {
+  CloseDescriptor(port->fd);
+  port->fd = -1;
 }
 
-int32_t SerialPort::Write(const void* data, uint32_t count) {
-  if (!isOpen || handle < 0) return 0;
+int32_t PortOsWrite(PortOs* port, const void* data, uint32_t count) {
   const auto* bytes = static_cast<const unsigned char*>(data);
   uint32_t done = 0;
   uint32_t start = ClockMs();
   while (done < count) {
-    ssize_t n = write(handle, bytes + done, count - done);
+    ssize_t n = write(port->fd, bytes + done, count - done);
     if (n > 0) {
       done += static_cast<uint32_t>(n);
     } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
       return 0;
-    } else if (!WaitReady(handle, POLLOUT, start, kIoBoundMs)) {
+    } else if (!WaitReady(port->fd, POLLOUT, start, kIoBoundMs)) {
       return 0;
     }
   }
   // Return only once the bytes are on the line, so that a reply wait that follows starts
   // after the command has gone out.
-  tcdrain(handle);
+  tcdrain(port->fd);
   return static_cast<int32_t>(done);
 }
 
-int32_t SerialPort::BytesWaiting() {
-  if (!isOpen || handle < 0) return 0;
+int32_t PortOsBytesWaiting(PortOs* port) {
   int queued = 0;
-  if (ioctl(handle, FIONREAD, &queued) != 0 || queued < 0) return 0;
+  if (ioctl(port->fd, FIONREAD, &queued) != 0 || queued < 0) return 0;
   return queued;
 }
 
-int32_t SerialPort::Read(void* buffer, uint32_t count) {
-  if (!isOpen || handle < 0 || count == 0) return 0;
+int32_t PortOsRead(PortOs* port, void* buffer, uint32_t count) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   uint32_t done = 0;
   uint32_t start = ClockMs();
   while (done < count) {
-    ssize_t n = read(handle, bytes + done, count - done);
+    ssize_t n = read(port->fd, bytes + done, count - done);
     if (n > 0) {
       done += static_cast<uint32_t>(n);
       continue;
     }
     // n == 0 is a hung-up line; any error but "nothing yet" ends the read too.
     if (n == 0 || (errno != EAGAIN && errno != EINTR)) break;
-    bool waiting = (done == 0) ? WaitReady(handle, POLLIN, start, kIoBoundMs)
-                               : WaitReady(handle, POLLIN, ClockMs(), kReadIntervalMs);
+    bool waiting = (done == 0) ? WaitReady(port->fd, POLLIN, start, kIoBoundMs)
+                               : WaitReady(port->fd, POLLIN, ClockMs(), kReadIntervalMs);
     if (!waiting) break;
   }
   return static_cast<int32_t>(done);
+}
+
+bool PortOsWaitForInput(PortOs* port, uint32_t ms) {
+  return WaitReady(port->fd, POLLIN, ClockMs(), ms);
 }

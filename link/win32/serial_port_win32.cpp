@@ -1,30 +1,36 @@
-// SerialPort over a Windows COM port opened for overlapped I/O.
+// The OS half of SerialPort over a Windows COM port opened for overlapped I/O.
 //
-// Overlapped mode is used for one reason: to put a 1000 ms bound on every read and write,
+// Overlapped mode is used for one reason: to put a bound on every read, write and wait,
 // so that a switch that stops talking, or a USB adapter that is pulled out, never hangs
 // the program. At most one read and one write are in flight, each with its own record.
 #include <windows.h>
 
 #include <cstdio>
 
-#include "link/serial_port.h"
+#include "link/serial_port_os.h"
+#include "transfer_wait_win32.h"
 
-SerialPort linkPort;
-uint32_t linkBaudRate = 0;
+struct PortOs {
+  HANDLE handle = nullptr;  // null while the slot is free
+  OVERLAPPED readOverlapped = {};
+  OVERLAPPED writeOverlapped = {};
+  // The byte that a wait for input took off the line; the next read hands it out first.
+  bool held = false;
+  uint8_t heldByte = 0;
+};
 
 namespace {
+
+PortOs ports[kPortOsSlots];
 
 constexpr DWORD kIoBoundMs = 1000;
 constexpr DWORD kQueueBytes = 10000;
 
-void ReleaseAll(SerialPort* port) {
+void Release(PortOs* port) {
   if (port->readOverlapped.hEvent) CloseHandle(port->readOverlapped.hEvent);
   if (port->writeOverlapped.hEvent) CloseHandle(port->writeOverlapped.hEvent);
   if (port->handle && port->handle != INVALID_HANDLE_VALUE) CloseHandle(port->handle);
-  port->readOverlapped.hEvent = nullptr;
-  port->writeOverlapped.hEvent = nullptr;
-  port->handle = nullptr;
-  port->isOpen = 0;
+  *port = PortOs{};
 }
 
 // Sets the rate and 8 data bits on the DCB read back from the driver; with fullSetup also
@@ -46,93 +52,109 @@ BOOL ApplyState(HANDLE handle, uint32_t baudRate, bool fullSetup) {
   return SetCommState(handle, &dcb);
 }
 
-// Finishes an overlapped transfer that ReadFile or WriteFile started: 0 on time-out or
-// error, else the byte count.
-int32_t Complete(SerialPort* port, BOOL started, OVERLAPPED* overlapped, bool flush) {
+// Waits at most ms for a transfer that ReadFile or WriteFile started. When it has not
+// ended by then, it is cancelled and waited for: the cancelled transfer ends at once, and
+// can then no longer write into a buffer that the caller is about to reuse. True when it
+// ended by itself; *transferred holds the bytes it moved either way.
+bool AwaitTransfer(PortOs* port, BOOL started, OVERLAPPED* overlapped, DWORD ms,
+                   DWORD* transferred) {
+  *transferred = 0;
   if (!started) {
-    if (GetLastError() != ERROR_IO_PENDING) return 0;
-    if (WaitForSingleObject(overlapped->hEvent, kIoBoundMs) == WAIT_TIMEOUT) {
-      // Do not leave the transfer running against a buffer the caller is about to reuse.
+    if (GetLastError() != ERROR_IO_PENDING) return false;
+    if (!TransferEnded(WaitForSingleObject(overlapped->hEvent, ms))) {
       CancelIo(port->handle);
-      DWORD ignored = 0;
-      GetOverlappedResult(port->handle, overlapped, &ignored, TRUE);
-      return 0;
+      GetOverlappedResult(port->handle, overlapped, transferred, TRUE);
+      return false;
     }
   }
-  if (flush) FlushFileBuffers(port->handle);
-  DWORD transferred = 0;
-  if (!GetOverlappedResult(port->handle, overlapped, &transferred, TRUE)) return 0;
-  return static_cast<int32_t>(transferred);
+  return GetOverlappedResult(port->handle, overlapped, transferred, TRUE) != FALSE;
 }
 
 }  // namespace
 
-int32_t SerialPort::Open(int32_t portNumber, uint32_t baudRate) {
-  if (isOpen) {
-    printf("Com%d already open!\n", portNumber);
-    return 1;
+PortOs* PortOsOpen(int32_t portNumber, uint32_t baudRate) {
+  PortOs* port = nullptr;
+  for (PortOs& p : ports) {
+    if (p.handle == nullptr) {
+      port = &p;
+      break;
+    }
   }
+  if (port == nullptr) return nullptr;
   char path[32];
   // The device namespace path reaches COM10 to COM99 as well as COM1 to COM9.
   snprintf(path, sizeof path, "\\\\.\\COM%d", static_cast<int>(portNumber));
   HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == nullptr || h == INVALID_HANDLE_VALUE) return 0;
-  handle = h;
-  isOpen = 1;
-  ZeroMemory(&readOverlapped, sizeof readOverlapped);
-  ZeroMemory(&writeOverlapped, sizeof writeOverlapped);
+  if (h == nullptr || h == INVALID_HANDLE_VALUE) return nullptr;
+  *port = PortOs{};
+  port->handle = h;
 
   COMMTIMEOUTS timeouts;
   ZeroMemory(&timeouts, sizeof timeouts);
   timeouts.ReadIntervalTimeout = 10;
-  SetCommTimeouts(handle, &timeouts);
+  SetCommTimeouts(h, &timeouts);
 
-  readOverlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  writeOverlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  port->readOverlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  port->writeOverlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
-  BOOL configured = ApplyState(handle, baudRate, true);
-  if (configured) configured = SetupComm(handle, kQueueBytes, kQueueBytes);
-  if (configured && readOverlapped.hEvent && writeOverlapped.hEvent) return 1;
-  ReleaseAll(this);
-  return 0;
+  BOOL configured = ApplyState(h, baudRate, true);
+  if (configured) configured = SetupComm(h, kQueueBytes, kQueueBytes);
+  if (configured && port->readOverlapped.hEvent && port->writeOverlapped.hEvent) return port;
+  Release(port);
+  return nullptr;
 }
 
-int32_t SerialPort::SetBaudRate(uint32_t baudRate) {
-  if (!isOpen || handle == nullptr) return 0;
-  if (!ApplyState(handle, baudRate, false)) {
-    ReleaseAll(this);
-    return 0;
-  }
-  return 1;
+bool PortOsSetBaudRate(PortOs* port, uint32_t baudRate) {
+  return ApplyState(port->handle, baudRate, false) != FALSE;
 }
 
-int32_t SerialPort::Close() {
-  if (isOpen) ReleaseAll(this);
-  readOverlapped.hEvent = nullptr;
-  writeOverlapped.hEvent = nullptr;
-  handle = nullptr;
-  isOpen = 0;
-  return 1;
+void PortOsClose(PortOs* port) { Release(port); }
+
+int32_t PortOsWrite(PortOs* port, const void* data, uint32_t count) {
+  BOOL started = WriteFile(port->handle, data, count, nullptr, &port->writeOverlapped);
+  DWORD transferred = 0;
+  if (!AwaitTransfer(port, started, &port->writeOverlapped, kIoBoundMs, &transferred)) return 0;
+  // The call returns only after the driver has sent the bytes.
+  FlushFileBuffers(port->handle);
+  return static_cast<int32_t>(transferred);
 }
 
-int32_t SerialPort::Write(const void* data, uint32_t count) {
-  if (!isOpen || handle == nullptr) return 0;
-  BOOL started = WriteFile(handle, data, count, nullptr, &writeOverlapped);
-  return Complete(this, started, &writeOverlapped, true);
-}
-
-int32_t SerialPort::BytesWaiting() {
-  if (!isOpen || handle == nullptr) return 0;
+int32_t PortOsBytesWaiting(PortOs* port) {
   DWORD errors = 0;
   COMSTAT status;
   ZeroMemory(&status, sizeof status);
-  if (!ClearCommError(handle, &errors, &status)) return 0;
-  return static_cast<int32_t>(status.cbInQue);
+  if (!ClearCommError(port->handle, &errors, &status)) return port->held ? 1 : 0;
+  return static_cast<int32_t>(status.cbInQue) + (port->held ? 1 : 0);
 }
 
-int32_t SerialPort::Read(void* buffer, uint32_t count) {
-  if (!isOpen || handle == nullptr) return 0;
-  BOOL started = ReadFile(handle, buffer, count, nullptr, &readOverlapped);
-  return Complete(this, started, &readOverlapped, false);
+int32_t PortOsRead(PortOs* port, void* buffer, uint32_t count) {
+  if (port->held) {
+    // The byte a wait took is the next one on the line. Handing it out alone is what a
+    // read does when the line goes quiet after one byte; callers read one at a time.
+    *static_cast<uint8_t*>(buffer) = port->heldByte;
+    port->held = false;
+    return 1;
+  }
+  BOOL started = ReadFile(port->handle, buffer, count, nullptr, &port->readOverlapped);
+  DWORD transferred = 0;
+  if (!AwaitTransfer(port, started, &port->readOverlapped, kIoBoundMs, &transferred)) return 0;
+  return static_cast<int32_t>(transferred);
+}
+
+bool PortOsWaitForInput(PortOs* port, uint32_t ms) {
+  if (PortOsBytesWaiting(port) > 0) return true;
+  // A one-byte read is the wait: with only the interval time-out set it stays pending
+  // until a byte arrives, and it is cancelled when ms pass first. The byte it takes is
+  // kept for the next read.
+  BOOL started = ReadFile(port->handle, &port->heldByte, 1, nullptr, &port->readOverlapped);
+  if (!started && GetLastError() != ERROR_IO_PENDING) {
+    // The port no longer reads: let the time pass here, not in a caller's loop.
+    Sleep(ms);
+    return false;
+  }
+  DWORD transferred = 0;
+  AwaitTransfer(port, started, &port->readOverlapped, ms, &transferred);
+  port->held = transferred == 1;
+  return port->held;
 }

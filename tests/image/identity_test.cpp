@@ -11,7 +11,7 @@
 namespace {
 
 struct Parsed {
-  int result;
+  IdentityResult result;
   DeviceInfo info;
 };
 
@@ -26,7 +26,7 @@ Parsed Parse(const char* line) {
 
 TEST(ParseIdentityReply, ReadsNameVersionFamilyModelAndHexField) {
   Parsed p = Parse("^=V \"KLM8800T\" 2.60,86,3,1");
-  EXPECT_EQ(p.result, 0);
+  EXPECT_EQ(p.result, IdentityResult::Parsed);
   EXPECT_EQ(p.info.family, 86);
   EXPECT_EQ(p.info.modelIndex, 3);
   EXPECT_EQ(p.info.version, 0x023C0000u);
@@ -37,12 +37,12 @@ TEST(ParseIdentityReply, ReadsNameVersionFamilyModelAndHexField) {
 
 TEST(ParseIdentityReply, AnEmptyNameFallsBackToTheCatalogue) {
   Parsed p = Parse("^=V \"\" 2.60.05b(Beta),86,3,1A");
-  EXPECT_EQ(p.result, 0);
+  EXPECT_EQ(p.result, IdentityResult::Parsed);
   EXPECT_EQ(p.info.version, 0x023C2005u);
   EXPECT_EQ(p.info.hexField, 26u);
   EXPECT_STREQ(p.info.displayName, "KLM8800T");
   Parsed bare = Parse("^=V \"\" 2.60");
-  EXPECT_EQ(bare.result, 0);
+  EXPECT_EQ(bare.result, IdentityResult::Parsed);
   EXPECT_EQ(bare.info.family, 0);
   EXPECT_EQ(bare.info.displayName, nullptr);
 }
@@ -50,18 +50,18 @@ TEST(ParseIdentityReply, AnEmptyNameFallsBackToTheCatalogue) {
 TEST(ParseIdentityReply, ResultCodesTellWhatIsWrong) {
   struct Case {
     std::string line;
-    int result;
+    IdentityResult result;
   } cases[] = {
-      {"=V \"KLM8800T\" 2.60", 1},
-      {"^=V KLM8800T 2.60", 1},
-      {"", 1},
-      {"^=V \"" + std::string(31, 'N') + "\" 1.00", 0},
-      {"^=V \"" + std::string(32, 'N') + "\" 1.00", 2},
-      {"^=V \"unterminated", 2},
-      {"^=V \"KLM8800T\" 2.60,86,3,1x", 3},
-      {"^=V \"KLM8800T\" 2.60 extra", 3},
-      {"^=V \"KLM8800T\" 2.60(Beta", 0},  // a '(' without ')' ends at the line's end
-      {"^=V \"KLM8800T\" 2.60)", 3},
+      {"=V \"KLM8800T\" 2.60", IdentityResult::NotAReply},
+      {"^=V KLM8800T 2.60", IdentityResult::NotAReply},
+      {"", IdentityResult::NotAReply},
+      {"^=V \"" + std::string(31, 'N') + "\" 1.00", IdentityResult::Parsed},
+      {"^=V \"" + std::string(32, 'N') + "\" 1.00", IdentityResult::NameNotClosed},
+      {"^=V \"unterminated", IdentityResult::NameNotClosed},
+      {"^=V \"KLM8800T\" 2.60,86,3,1x", IdentityResult::TrailingCharacters},
+      {"^=V \"KLM8800T\" 2.60 extra", IdentityResult::TrailingCharacters},
+      {"^=V \"KLM8800T\" 2.60(Beta", IdentityResult::Parsed},  // a '(' without ')' ends at the line's end
+      {"^=V \"KLM8800T\" 2.60)", IdentityResult::TrailingCharacters},
   };
   for (const Case& c : cases) EXPECT_EQ(Parse(c.line.c_str()).result, c.result) << c.line;
 }
@@ -101,13 +101,13 @@ TEST(CheckCompatibility, ComparesCatalogueFamilyAndModelInThatOrder) {
   DeviceInfo device{};
   device.family = 'V';
   device.modelIndex = 3;
-  EXPECT_EQ(CheckCompatibility(&device, &image), 0);
+  EXPECT_EQ(CheckCompatibility(&device, &image), Compatibility::Compatible);
   device.modelIndex = 2;
-  EXPECT_EQ(CheckCompatibility(&device, &image), 4);
+  EXPECT_EQ(CheckCompatibility(&device, &image), Compatibility::OtherModel);
   device.family = 'Z';
-  EXPECT_EQ(CheckCompatibility(&device, &image), 3);
+  EXPECT_EQ(CheckCompatibility(&device, &image), Compatibility::OtherFamily);
   header.modelIndex = 6;  // not in the catalogue: checked first
-  EXPECT_EQ(CheckCompatibility(&device, &image), 1);
+  EXPECT_EQ(CheckCompatibility(&device, &image), Compatibility::UnknownImage);
 }
 
 TEST(FindModelName, LooksUpFamilyAndIndexFromOne) {

@@ -39,7 +39,7 @@ TEST(CarriedImage, HasTheFiguresOfTheProductionImageAndPassesValidation) {
   std::vector<uint8_t> bytes = Carried();
   FirmwareImage image = View(bytes);
   testing::internal::CaptureStdout();
-  ASSERT_EQ(ValidateImage("Firmware", &image), 0);
+  ASSERT_EQ(ValidateImage("Firmware", &image), ImageCheck::Valid);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   const ImageHeader& h = *image.header;
   EXPECT_EQ(image.firmware, image.image + h.firmwareOffset);
@@ -66,7 +66,7 @@ TEST(ValidateImage, AnyChangedByteFailsTheWholeImageCheckFirst) {
     changed[at] ^= 0x01;
     FirmwareImage image = View(changed);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(ValidateImage("Firmware", &image), 4) << at;
+    EXPECT_EQ(ValidateImage("Firmware", &image), ImageCheck::BadImage) << at;
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nError: Bad CRC of file \"Firmware\"\n");
   }
 }
@@ -83,14 +83,14 @@ TEST(ValidateImage, AHeaderPointingOutsideTheImageIsRefusedNotFollowed) {
   PutLe32(bytes, bytes.size() - 4, crc);
   FirmwareImage image = View(bytes);
   testing::internal::CaptureStdout();
-  EXPECT_EQ(ValidateImage("Firmware", &image), 5);
+  EXPECT_EQ(ValidateImage("Firmware", &image), ImageCheck::BadRegion);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nError: Bad CRC of firmware \"Firmware\"\n");
 
   std::vector<uint8_t> truncated = Carried();
   truncated.resize(1000);
   image = View(truncated);
   testing::internal::CaptureStdout();
-  EXPECT_EQ(ValidateImage("Firmware", &image), 4);
+  EXPECT_EQ(ValidateImage("Firmware", &image), ImageCheck::BadImage);
   testing::internal::GetCapturedStdout();
 }
 

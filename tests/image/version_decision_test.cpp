@@ -134,7 +134,7 @@ TEST_F(VersionDecision, VersionLinesLineUpTheModelColumn) {
 TEST_F(VersionDecision, IncompatibilityMessagesNameBothSides) {
   device.modelIndex = 2;
   testing::internal::CaptureStdout();
-  ReportIncompatibility(4, &device, &image);
+  ReportIncompatibility(Compatibility::OtherModel, &device, &image);
   std::string shown = testing::internal::GetCapturedStdout();
   EXPECT_EQ(shown.find("\nUnsupported PCB Revision: Rev 2.\n"
                        "This firmware won't work on this version of the KLM8800T,\n"
@@ -146,7 +146,7 @@ TEST_F(VersionDecision, IncompatibilityMessagesNameBothSides) {
   EXPECT_EQ(shown.substr(shown.size() - 2), "\n\n");
   testing::internal::CaptureStdout();
   strcpy(device.productName, "KLM4400T");
-  ReportIncompatibility(3, &device, &image);
+  ReportIncompatibility(Compatibility::OtherFamily, &device, &image);
   shown = testing::internal::GetCapturedStdout();
   EXPECT_EQ(shown.find("\nAttempting to update device: \"KLM4400T\"."
                        "\nNew firmware is for device:  \"KLM8800T\".\n"

@@ -30,7 +30,7 @@ using BootEntry = UtilityOnASwitch;
 
 TEST_F(BootEntry, TheProbeFindsRunningFirmwareOnItsSecondTryAt19200) {
   Start(Installed());
-  EXPECT_EQ(ProbeLink(), kProbeFirmware);
+  EXPECT_EQ(ProbeLink(), ProbeResult::Firmware);
   EXPECT_EQ(linkBaudRate, 19200u);
   // The first try went out at 115200 and reached the firmware as garbage.
   std::vector<std::string> garbled = Logged("# 19200 fw garbled-in");
@@ -41,7 +41,7 @@ TEST_F(BootEntry, TheProbeFindsRunningFirmwareOnItsSecondTryAt19200) {
 
 TEST_F(BootEntry, TheProbeSynchronisesABootRomAt115200OnItsFirstTry) {
   Start({"--erase"});
-  EXPECT_EQ(ProbeLink(), kProbeBootLoader);
+  EXPECT_EQ(ProbeLink(), ProbeResult::BootLoader);
   EXPECT_EQ(linkBaudRate, 115200u);
   EXPECT_EQ(CountLogged("> 115200 isp A 0"), 1u);
   EXPECT_EQ(CountLogged("> 19200"), 0u);
@@ -51,7 +51,7 @@ TEST_F(BootEntry, TriesAlternateStartingWithTheRateTheLinkDoesNotHold) {
   Start({"--erase", "--fault-refuse", "A"});  // the echo-off step never succeeds
   linkBaudRate = 115200;
   linkPort.SetBaudRate(115200);
-  EXPECT_EQ(ProbeLink(), kProbeNothing);
+  EXPECT_EQ(ProbeLink(), ProbeResult::Nothing);
   EXPECT_EQ(linkBaudRate, 115200u);  // the rate of the fourth try
 }
 
@@ -59,16 +59,16 @@ TEST_F(BootEntry, ASynchronisedBootRomIsFoundThroughItsEchoOnAndEchoOff) {
   Start({"--erase"});
   SynchroniseWithEchoOn();
   linkBaudRate = 19200;  // so that the first try is made at 115200
-  EXPECT_EQ(ProbeLink(), kProbeBootLoader);  // echo-on handshake
+  EXPECT_EQ(ProbeLink(), ProbeResult::BootLoader);  // echo-on handshake
   linkBaudRate = 19200;
-  EXPECT_EQ(ProbeLink(), kProbeBootLoader);  // echo-off handshake: the probe line gets "1"
+  EXPECT_EQ(ProbeLink(), ProbeResult::BootLoader);  // echo-off handshake: the probe line gets "1"
   EXPECT_EQ(CountLogged("< 115200 isp Synchronized"), 1u);  // never synchronised again
   EXPECT_EQ(CountLogged("> 115200 isp A 0"), 2u);
 }
 
 TEST_F(BootEntry, EnterBootLoaderSendsARunningSwitchIntoItsBootRom) {
   Start(Installed());
-  EXPECT_EQ(EnterBootLoader(), 0);
+  EXPECT_EQ(EnterBootLoader(), BootEntryResult::Synchronised);
   EXPECT_EQ(deviceMode, BootLoader);
   EXPECT_EQ(linkBaudRate, 115200u);
   EXPECT_EQ(CountLogged("> 19200 fw ^BOOTL$"), 1u);
@@ -77,14 +77,14 @@ TEST_F(BootEntry, EnterBootLoaderSendsARunningSwitchIntoItsBootRom) {
 
 TEST_F(BootEntry, EnterBootLoaderOnASynchronisedBootRomNeedsOneProbe) {
   Start({"--erase"});
-  ASSERT_EQ(ProbeLink(), kProbeBootLoader);
-  EXPECT_EQ(EnterBootLoader(), 0);
+  ASSERT_EQ(ProbeLink(), ProbeResult::BootLoader);
+  EXPECT_EQ(EnterBootLoader(), BootEntryResult::Synchronised);
   EXPECT_EQ(CountLogged("> 19200 fw ^BOOTL$"), 0u);
 }
 
 TEST_F(BootEntry, EnterBootLoaderTellsSilenceFromABootRomThatDoesNotComeUp) {
   Start(Concat(Installed(), {"--fault-refuse", "A"}));
-  EXPECT_EQ(EnterBootLoader(), 2);  // the firmware obeyed, the boot ROM refused "A 0"
+  EXPECT_EQ(EnterBootLoader(), BootEntryResult::BootRomSilent);  // the firmware obeyed, the boot ROM refused "A 0"
   switch_.Kill();                    // nothing on the line at all
-  EXPECT_EQ(EnterBootLoader(), 1);
+  EXPECT_EQ(EnterBootLoader(), BootEntryResult::NoAnswer);
 }

@@ -2,16 +2,19 @@
 // parameter table in its flash when it sits in its boot ROM.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
+#include "image/firmware_image.h"
 #include "image/identify.h"
+#include "image/image_table.h"
 #include "isp/boot_entry.h"
 #include "switch_fixture.h"
 
 namespace {
 
 struct Detected {
-  int result;
+  DetectResult result;
   DeviceMode mode;
   DeviceInfo info;
   std::string shown;
@@ -37,13 +40,33 @@ class Identify : public UtilityOnASwitch {
   }
 };
 
+// Bank A as an update of the carried image leaves it when it stops after its last
+// firmware block: the payload in place but its first 512 bytes and the table erased.
+// lastByteDelta changes the payload's last byte.
+void WriteInterruptedFlash(const std::string& path, uint8_t lastByteDelta = 0) {
+  FirmwareImage carried{imageTable[0], nullptr, nullptr, nullptr, imageTableSizes[0]};
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(ValidateImage("", &carried), ImageCheck::Valid);
+  testing::internal::GetCapturedStdout();
+  const ImageHeader& h = *carried.header;
+  std::vector<uint8_t> flash(2 * 0x80000, 0xFF);
+  std::copy(carried.firmware + 512, carried.firmware + h.firmwareLength, flash.begin() + 512);
+  flash[h.firmwareLength - 1] = static_cast<uint8_t>(flash[h.firmwareLength - 1] + lastByteDelta);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(flash.data()),
+                                              static_cast<std::streamsize>(flash.size()));
+}
+
+const char kNotIdentifiable[] =
+    "The switch is in its boot loader, but its flash holds no parameter table that this "
+    "utility recognises: it cannot be identified.\n";
+
 }  // namespace
 
 TEST_F(Identify, ARunningSwitchNamesItselfInItsIdentityReply) {
   PackOptions options;
   options.version = 0x02320000;
   Detected d = Detect(Installed(options));
-  EXPECT_EQ(d.result, 0);
+  EXPECT_EQ(d.result, DetectResult::Identified);
   EXPECT_EQ(d.mode, RunningFirmware);
   EXPECT_EQ(d.info.family, 'V');
   EXPECT_EQ(d.info.modelIndex, 3);
@@ -53,20 +76,20 @@ TEST_F(Identify, ARunningSwitchNamesItselfInItsIdentityReply) {
 
 TEST_F(Identify, AnAcknowledgementBeforeTheReplyIsSkippedAndAnEmptyNameUsesTheCatalogue) {
   Detected d = Detect(Concat(Installed(), {"--identity-ack", "--identity-name", ""}));
-  EXPECT_EQ(d.result, 0);
+  EXPECT_EQ(d.result, DetectResult::Identified);
   EXPECT_STREQ(d.info.displayName, "KLM8800T");
 }
 
 TEST_F(Identify, AReplyThatIsNoIdentityFailsIdentification) {
   // A double quote inside the name leaves characters the reply's grammar cannot take.
   Detected d = Detect(Concat(Installed(), {"--identity-name", "KLM\"8800T"}));
-  EXPECT_EQ(d.result, 7);
+  EXPECT_EQ(d.result, DetectResult::NotIdentified);
   EXPECT_EQ(d.mode, RunningFirmware);
 }
 
 TEST_F(Identify, ABootRomIsIdentifiedFromTheParameterTableInFlash) {
   Detected d = Detect(InBootRom());
-  EXPECT_EQ(d.result, 0);
+  EXPECT_EQ(d.result, DetectResult::Identified);
   EXPECT_EQ(d.mode, BootLoader);
   EXPECT_EQ(d.info.family, 'V');
   EXPECT_EQ(d.info.modelIndex, 3);
@@ -82,17 +105,18 @@ TEST_F(Identify, ABootRomIsIdentifiedFromTheParameterTableInFlash) {
 TEST_F(Identify, TableVariantsSetModeAndVersionAsTheyShould) {
   struct Case {
     std::vector<std::string> options;
-    int result;
+    DetectResult result;
     DeviceMode mode;
     uint32_t version;
     const char* shown;
   } cases[] = {
-      {{"--table", "old"}, 0, BootLoader, 0x02320000, ""},
-      {{"--table", "blank"}, 0, BlankBootLoader, 0, ""},
-      {{"--table", "bad-crc"}, 0, BootLoader, 0x02320000, "\nParameter table has a bad CRC!\n"},
-      {{"--table", "check-crc"}, 0, BootLoader, 0, ""},
-      {{"--table-check-length", "4097"}, 0, BootLoader, 0, ""},
-      {{"--table-check-length", "0"}, 7, NoDevice, 0, ""},
+      {{"--table", "old"}, DetectResult::Identified, BootLoader, 0x02320000, ""},
+      {{"--table", "blank"}, DetectResult::Identified, BlankBootLoader, 0, kNotIdentifiable},
+      {{"--table", "bad-crc"}, DetectResult::Identified, BootLoader, 0x02320000,
+       "\nParameter table has a bad CRC!\n"},
+      {{"--table", "check-crc"}, DetectResult::Identified, BootLoader, 0, ""},
+      {{"--table-check-length", "4097"}, DetectResult::Identified, BootLoader, 0, ""},
+      {{"--table-check-length", "0"}, DetectResult::NotIdentified, NoDevice, 0, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options[0] + " " + c.options[1]);
@@ -108,9 +132,30 @@ TEST_F(Identify, TableVariantsSetModeAndVersionAsTheyShould) {
   }
 }
 
+TEST_F(Identify, AnUpdateOfTheCarriedImageThatStoppedBeforeItsTableIsRecognised) {
+  WriteInterruptedFlash(switch_.FlashPath());
+  Detected d = Detect({});
+  EXPECT_EQ(d.result, DetectResult::Identified);
+  EXPECT_EQ(d.mode, BootLoader);
+  EXPECT_EQ(d.info.family, 'V');
+  EXPECT_EQ(d.info.modelIndex, 3);
+  EXPECT_EQ(d.info.version, 0u);
+  EXPECT_STREQ(d.info.displayName, "KLM8800T");
+  EXPECT_EQ(d.shown,
+            "The switch was left in its boot loader by an interrupted update of this firmware.\n");
+}
+
+TEST_F(Identify, FlashThatDiffersFromTheCarriedImageStaysUnidentified) {
+  WriteInterruptedFlash(switch_.FlashPath(), 1);
+  Detected d = Detect({});
+  EXPECT_EQ(d.result, DetectResult::Identified);
+  EXPECT_EQ(d.mode, BlankBootLoader);
+  EXPECT_EQ(d.shown, kNotIdentifiable);
+}
+
 TEST_F(Identify, ACheckRegionOf4096BytesIsReadAndTested) {
   Detected d = Detect(InBootRom({"--table-check-length", "4096"}));
-  EXPECT_EQ(d.result, 0);
+  EXPECT_EQ(d.result, DetectResult::Identified);
   EXPECT_EQ(d.mode, BootLoader);
   std::vector<std::string> reads = Logged("> 115200 isp R ");
   ASSERT_EQ(reads.size(), 6u);  // the table, then the region in chunks of 900
@@ -121,13 +166,13 @@ TEST_F(Identify, ACheckRegionOf4096BytesIsReadAndTested) {
 
 TEST_F(Identify, StartFirmwareRefusesAnOldTableAndStartsACurrentOne) {
   Start(InBootRom({"--table", "old"}));
-  ASSERT_EQ(EnterBootLoader(), 0);
-  EXPECT_EQ(StartFirmware(), 6);
+  ASSERT_EQ(EnterBootLoader(), BootEntryResult::Synchronised);
+  EXPECT_EQ(StartFirmware(), TableResult::OldFormat);
   switch_.Stop();
   linkPort.Close();
   Start(InBootRom());
-  ASSERT_EQ(EnterBootLoader(), 0);
-  EXPECT_EQ(StartFirmware(), 0);
+  ASSERT_EQ(EnterBootLoader(), BootEntryResult::Synchronised);
+  EXPECT_EQ(StartFirmware(), TableResult::Ok);
   EXPECT_EQ(CountLogged("> 115200 isp G 436262832 T"), 1u);  // entry 0x1A00D7B1, Thumb bit clear
   EXPECT_TRUE(switch_.WaitForLog("# 115200 fw start firmware", 3000) ||
               switch_.WaitForLog("# 19200 fw start firmware", 3000));

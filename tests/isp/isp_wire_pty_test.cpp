@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "image/identify.h"
 #include "isp/isp_commands.h"
 #include "isp/uu_codec.h"
 #include "link/link_io.h"
@@ -46,29 +47,29 @@ std::string UuLine(const std::vector<uint8_t>& bytes) {
 
 TEST_F(IspWire, StatusRepliesAreJudgedByTheirFirstCharacters) {
   pty.Send("0\r\n");
-  EXPECT_EQ(IspUnlock(), 0);
+  EXPECT_EQ(IspUnlock(), IspResult::Ok);
   pty.Send("15\r\n");
-  EXPECT_EQ(IspEraseSectors(0, 9, 0), 1);
+  EXPECT_EQ(IspEraseSectors(0, 9, 0), IspResult::Failed);
   pty.Send("0\r\n");
-  EXPECT_EQ(IspPrepareSectors(14, 14, 0), 0);
+  EXPECT_EQ(IspPrepareSectors(14, 14, 0), IspResult::Ok);
   pty.Send("9\r\n");
-  EXPECT_EQ(IspCopyRamToFlash(0x1A000000, 0x10000000, 512), 1);
+  EXPECT_EQ(IspCopyRamToFlash(0x1A000000, 0x10000000, 512), IspResult::Failed);
   EXPECT_EQ(SentLines(), (std::vector<std::string>{"U 23130", "E 0 9 0", "P 14 14 0",
                                                    "C 436207616 268435456 512"}));
 }
 
 TEST_F(IspWire, CompareTellsADifferenceFromARefusal) {
   pty.Send("1\r\n");
-  EXPECT_EQ(IspCompare(0x1A000000, 0x10000000, 512), 1);
+  EXPECT_EQ(IspCompare(0x1A000000, 0x10000000, 512), CompareResult::Failed);
   pty.Send("10\r\n64\r\n0\r\n");
-  EXPECT_EQ(IspCompare(0x1A000000, 0x10000000, 512), 2);
-  EXPECT_EQ(IspCompare(0x1A000000, 0x10000000, 512), 0);  // the offset line was consumed
+  EXPECT_EQ(IspCompare(0x1A000000, 0x10000000, 512), CompareResult::Differs);
+  EXPECT_EQ(IspCompare(0x1A000000, 0x10000000, 512), CompareResult::Equal);  // the offset line was consumed
 }
 
 TEST_F(IspWire, GoCountsSilenceAsStarted) {
-  EXPECT_EQ(IspGo(0x1A00D7B0), 0);
+  EXPECT_EQ(IspGo(0x1A00D7B0), IspResult::Ok);
   pty.Send("13\r\n");
-  EXPECT_EQ(IspGo(0x1A00D7B0), 1);
+  EXPECT_EQ(IspGo(0x1A00D7B0), IspResult::Failed);
   EXPECT_EQ(SentLines(), (std::vector<std::string>{"G 436262832 T", "G 436262832 T"}));
 }
 
@@ -78,7 +79,7 @@ TEST_F(IspWire, WriteSendsUuLinesOfFortyFiveAndOneChecksumPerChunk) {
   uint32_t sum = 0;
   for (uint8_t b : block) sum += b;
   pty.Send("0\r\nOK\r\n");
-  EXPECT_EQ(IspWriteRam(0x10000000, block.data(), 512), 0);
+  EXPECT_EQ(IspWriteRam(0x10000000, block.data(), 512), RamWriteResult::Done);
   std::vector<std::string> lines = SentLines();
   ASSERT_EQ(lines.size(), 14u);
   EXPECT_EQ(lines[0], "W 268435456 512");
@@ -90,24 +91,65 @@ TEST_F(IspWire, WriteSendsUuLinesOfFortyFiveAndOneChecksumPerChunk) {
   EXPECT_EQ(lines[13], std::to_string(sum));
 }
 
+TEST_F(IspWire, EachCommandLineAndEachChunkIsOneWrite) {
+  uint32_t before = linkPort.writeCount;
+  pty.Send("0\r\n");
+  EXPECT_EQ(IspPrepareSectors(0, 9, 0), IspResult::Ok);
+  EXPECT_EQ(linkPort.writeCount - before, 1u);
+  std::vector<uint8_t> block(4096, 0xA5);
+  std::string replies;
+  for (int chunk = 0; chunk < 5; ++chunk) replies += "0\r\nOK\r\n";
+  pty.Send(replies);
+  before = linkPort.writeCount;
+  EXPECT_EQ(IspWriteRam(0x10000000, block.data(), 4096), RamWriteResult::Done);
+  // Five chunks: each a command line, then its data and checksum lines together.
+  EXPECT_EQ(linkPort.writeCount - before, 10u);
+}
+
 TEST_F(IspWire, WriteAcceptsAChunkOnlyWhenTheBootRomSaysOk) {
   std::vector<uint8_t> block(900, 0x5A);
   pty.Send("0\r\nRESEND\r\n");
-  EXPECT_EQ(IspWriteRam(0x10000000, block.data(), 900), 2);
+  EXPECT_EQ(IspWriteRam(0x10000000, block.data(), 900), RamWriteResult::Refused);
   pty.Send("19\r\n");
-  EXPECT_EQ(IspWriteRam(0x10000000, block.data(), 900), 2);
-  EXPECT_EQ(IspWriteRam(0x10000000, block.data(), 900), 1);  // no reply at all
+  EXPECT_EQ(IspWriteRam(0x10000000, block.data(), 900), RamWriteResult::Refused);
+  EXPECT_EQ(IspWriteRam(0x10000000, block.data(), 900), RamWriteResult::NoReply);  // no reply at all
 }
 
 TEST_F(IspWire, WriteOfAnOddCountAnnouncesAndSendsWholeWords) {
   uint8_t bytes[5] = {1, 2, 3, 4, 5};
   pty.Send("0\r\nOK\r\n");
-  EXPECT_EQ(IspWriteRam(0x10000000, bytes, 5), 0);
+  EXPECT_EQ(IspWriteRam(0x10000000, bytes, 5), RamWriteResult::Done);
   std::vector<std::string> lines = SentLines();
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "W 268435456 8");
   EXPECT_EQ(lines[1], UuLine({1, 2, 3, 4, 5, 0, 0, 0}));
   EXPECT_EQ(lines[2], "15");
+}
+
+TEST_F(IspWire, ReadGivesUpOnLinesThatCarryNoData) {
+  // Twenty lines that decode to nothing are all a count of 900 could need: the real
+  // data after them is never reached, and the read fails as a missing reply.
+  std::vector<uint8_t> data(45, 7);
+  std::string reply = "0\r\n";
+  for (int i = 0; i < 20; ++i) reply += "`\r\n";
+  reply += UuLine(data) + "\r\n315\r\n";
+  pty.Send(reply);
+  uint8_t out[45];
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(IspReadMemory(out, 0x1A000000, 45), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Timeout\n");
+}
+
+TEST_F(IspWire, IdentitySkipsEveryAcknowledgementBeforeTheReply) {
+  DeviceInfo info{};
+  pty.Send("^+$^+$^+$^=V \"KLM8800T\" 2.60,86,3,1$");
+  EXPECT_EQ(QueryIdentity(&info, false), IdentityResult::Parsed);
+  EXPECT_STREQ(info.displayName, "KLM8800T");
+  // A switch that only ever acknowledges is not identified, however long it keeps on.
+  std::string acknowledgements;
+  for (int i = 0; i < 12; ++i) acknowledgements += "^+$";
+  pty.Send(acknowledgements + "^=V \"KLM8800T\" 2.60,86,3,1$");
+  EXPECT_EQ(QueryIdentity(&info, true), IdentityResult::NotAReply);
 }
 
 TEST_F(IspWire, ReadOfNothingSendsNothing) {

@@ -26,7 +26,7 @@ Packed Pack(uint32_t payloadBytes, uint32_t firmwareAddress) {
   p.image.image = p.bytes.data();
   p.image.imageLength = static_cast<uint32_t>(p.bytes.size());
   testing::internal::CaptureStdout();
-  EXPECT_EQ(ValidateImage("Firmware", &p.image), 0);
+  EXPECT_EQ(ValidateImage("Firmware", &p.image), ImageCheck::Valid);
   testing::internal::GetCapturedStdout();
   return p;
 }
@@ -35,18 +35,22 @@ Packed Pack(uint32_t payloadBytes, uint32_t firmwareAddress) {
 
 TEST(UpdateFirmware, RefusesImagesTheBlocksCannotCarryBeforeSendingAnything) {
   PtyPort pty;
-  ASSERT_EQ(linkPort.Open(pty.portNumber(), 19200), 1);
-  linkBaudRate = 19200;
+  ASSERT_EQ(OpenLink(pty.portNumber()), 1);
   struct Case {
     uint32_t payloadBytes;  // without the CRC the packer appends
     uint32_t address;
-  } cases[] = {{300, 0x1A000000}, {507, 0x1A000000}, {4096, 0x1A000100}};
+    const char* wrong;
+  } cases[] = {{300, 0x1A000000, "its payload is shorter than 512 bytes"},
+               {507, 0x1A000000, "its payload is shorter than 512 bytes"},
+               {4096, 0x1A000100, "its payload does not start on a 512-byte boundary of flash"}};
   for (const Case& c : cases) {
     Packed p = Pack(c.payloadBytes, c.address);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(UpdateFirmware(&p.image), 1);
-    std::string shown = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(shown.rfind("Error: The firmware image cannot be programmed", 0), 0u) << shown;
+    EXPECT_FALSE(ImageFitsBlockScheme("Firmware", &p.image));
+    EXPECT_EQ(UpdateFirmware(&p.image), UpdateResult::Failed);
+    std::string message =
+        std::string("\nError: The firmware \"Firmware\" cannot be programmed: ") + c.wrong + ".\n";
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), message + message);
     EXPECT_EQ(pty.Received(50), "") << c.payloadBytes;
   }
 }
@@ -54,7 +58,7 @@ TEST(UpdateFirmware, RefusesImagesTheBlocksCannotCarryBeforeSendingAnything) {
 TEST(UpdateFirmware, WithoutAnImageSaysSo) {
   FirmwareImage none{};
   testing::internal::CaptureStdout();
-  EXPECT_EQ(UpdateFirmware(&none), 1);
+  EXPECT_EQ(UpdateFirmware(&none), UpdateResult::Failed);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Error: No firmware file available to download.\n");
 }

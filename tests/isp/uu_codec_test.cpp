@@ -70,7 +70,8 @@ TEST(FlashSectorOf, MapsBothBanksAndRefusesEverythingElse) {
   };
   for (const Case& c : cases) {
     uint8_t bank = 9, sector = 9;
-    EXPECT_EQ(FlashSectorOf(c.address, &bank, &sector), c.result) << std::hex << c.address;
+    EXPECT_EQ(static_cast<int>(FlashSectorOf(c.address, &bank, &sector)), c.result)
+        << std::hex << c.address;
     EXPECT_EQ(bank, c.bank) << std::hex << c.address;
     EXPECT_EQ(sector, c.sector) << std::hex << c.address;
   }

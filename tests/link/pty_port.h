@@ -50,7 +50,7 @@ class PtyPort {
     ssize_t n = write(master_, bytes.data(), bytes.size());
     (void)n;
     // Let the line discipline move them to the slave's input queue.
-    for (int i = 0; i < 100 && linkPort.isOpen && QueuedAtPort() < bytes.size(); ++i) {
+    for (int i = 0; i < 100 && linkPort.IsOpen() && QueuedAtPort() < bytes.size(); ++i) {
       usleep(1000);
     }
   }

@@ -56,14 +56,14 @@ TEST(SerialPort, OpeningAnOpenPortReportsItAndKeepsTheOldOne) {
 TEST(SerialPort, AMissingPortFailsToOpenAndLeavesNothingOpen) {
   PtyPort pty(4);
   EXPECT_EQ(linkPort.Open(9, 19200), 0);
-  EXPECT_EQ(linkPort.isOpen, 0);
+  EXPECT_FALSE(linkPort.IsOpen());
 }
 
 TEST(SerialPort, ARateTheLineCannotDoClosesThePort) {
   PtyPort pty;
   ASSERT_EQ(linkPort.Open(pty.portNumber(), 19200), 1);
   EXPECT_EQ(linkPort.SetBaudRate(12345), 0);
-  EXPECT_EQ(linkPort.isOpen, 0);
+  EXPECT_FALSE(linkPort.IsOpen());
   EXPECT_EQ(linkPort.Write("x", 1), 0);
 }
 
