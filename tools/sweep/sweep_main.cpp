@@ -141,13 +141,13 @@ std::string Report(const std::vector<Finished>& done) {
   std::ostringstream out;
   char row[200];
   out << "Recovered of points, by phase and kind of interruption:\n\n";
-  out << "| phase           | power       | hold        | reply       | all         |\n";
-  out << "|-----------------|-------------|-------------|-------------|-------------|\n";
+  out << "| phase           | power        | hold         | reply        | all          |\n";
+  out << "|-----------------|--------------|--------------|--------------|--------------|\n";
   for (int p = 0; p <= kPhaseCount; ++p) {
     snprintf(row, sizeof row, "| %-15s |", p == kPhaseCount ? "all" : PhaseName(static_cast<Phase>(p)));
     out << row;
     for (int k = 0; k <= kKindCount; ++k) {
-      snprintf(row, sizeof row, " %4zu of %-4zu|", recovered[p][k], points[p][k]);
+      snprintf(row, sizeof row, " %4zu of %-4zu |", recovered[p][k], points[p][k]);
       out << row;
     }
     out << "\n";
@@ -291,14 +291,18 @@ int main(int argc, char** argv) {
     strftime(date, sizeof date, "%Y-%m-%d", localtime(&now));
     out << "# Interruption sweep, " << (args.windows ? "Windows build under Wine" : "native build")
         << "\n\n";
-    out << "Made " << date << (args.about.empty() ? "" : " with " + args.about) << ". ";
+    out << "Made " << date << (args.about.empty() ? "" : " with " + args.about) << ".\n\n";
+    out << "The update has " << points.size() << " interruption points (" << PhaseCounts(points)
+        << "), each tried with three kinds of interruption: power (the switch loses power), "
+           "hold (the host dies while the switch keeps its state) and reply (the reply is "
+           "refused or garbled). In the counts, a point is one interruption point with one "
+           "kind. This run: ";
     if (!args.cases.empty()) {
-      out << "Chosen points only.\n";
+      out << "chosen points only.\n\n";
     } else if (args.sample > 0) {
-      out << "A stratified sample of " << cases.size() << " points, draw " << args.draw << ".\n";
+      out << "a stratified sample of " << cases.size() << " (draw " << args.draw << ").\n\n";
     } else {
-      out << "Every point: " << points.size() << " interruption points of a full update ("
-          << PhaseCounts(points) << "), each with power, hold and reply.\n";
+      out << "every one of them.\n\n";
     }
     out << wall << "\n" << report;
   }
