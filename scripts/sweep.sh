@@ -5,7 +5,7 @@
 # reply), checking that a later run of tqupd finishes every one of them.
 #
 #   scripts/sweep.sh                       every point, native build (under 30 minutes)
-#   scripts/sweep.sh --windows             a sample of 36 points, the Windows build under Wine
+#   scripts/sweep.sh --windows             a sample of 54 points, the Windows build under Wine
 #   scripts/sweep.sh --sample N [--draw K] a stratified sample of N points, chosen by K
 #   scripts/sweep.sh --jobs J              J runs side by side (default 8; 3 under Wine)
 #
@@ -45,7 +45,7 @@ if [ "$windows" = 1 ]; then
   TQUPD_WINE_RUN="$root/windows/wine-run.sh"
   export TQUPD_WINDOWS_BIN TQUPD_WINE_RUN
   results="tools/sweep/RESULTS-windows.md"
-  [ "$sample" = 1 ] || set -- "$@" --sample 36
+  [ "$sample" = 1 ] || set -- "$@" --sample 54
 elif [ "$sample" = 1 ]; then
   mkdir -p "$root/sweep"
   results="$root/sweep/RESULTS-native-sample.md"

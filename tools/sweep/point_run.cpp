@@ -23,9 +23,8 @@ const char kQuestion[] = "(Y,N) ";
 
 // The switch answers at once and reports its DSPs quickly: the runs wait on the line as
 // little as tqupd lets them.
-std::vector<std::string> SwitchOptions(const SweepSetup& setup, std::vector<std::string> extra) {
+std::vector<std::string> SwitchOptions(const std::vector<std::string>& extra) {
   std::vector<std::string> options = {"--boot-ms", "5", "--dsp-step-ms", "1"};
-  (void)setup;
   options.insert(options.end(), extra.begin(), extra.end());
   return options;
 }
@@ -91,6 +90,7 @@ enum class Answers { kYesThenNo, kAlwaysYes };
 struct TqupdRun {
   bool ended = false;         // reached the key prompt and exited
   bool killedAtHold = false;  // killed when the switch logged its hold
+  bool endedEarly = false;    // ended without its key prompt (a crash)
   std::string output;
 
   bool ReportsSuccess() const {
@@ -143,7 +143,10 @@ TqupdRun RunTqupd(const SweepSetup& setup, const VirtualSwitchProcess& sw, const
       run.killedAtHold = true;
       break;
     }
-    if (!session->Running()) break;  // ended without its key prompt
+    if (!session->Running()) {
+      run.endedEarly = true;
+      break;
+    }
   }
   session->Kill();
   run.output = session->Output();
@@ -181,8 +184,13 @@ bool StaysInBootRomUnlessComplete(const std::vector<uint8_t>& flash,
 
 // The checks every run must pass; what failed is added to problems.
 void CheckRun(const SweepSetup& setup, const VirtualSwitchProcess& sw, const TqupdRun& run,
-              const std::string& name, bool mustEnd, std::vector<std::string>* problems) {
-  if (mustEnd && !run.ended) {
+              const std::string& name, bool mustEnd, CaseResult* result) {
+  std::vector<std::string>* problems = &result->problems;
+  result->transcript += "--- " + name + ":\n" + run.output + "\n";
+  if (mustEnd && run.endedEarly) {
+    problems->push_back(name + " ends without its key prompt (last shown: \"" +
+                        run.LastMessage() + "\")");
+  } else if (mustEnd && !run.ended) {
     problems->push_back(name + " does not end within " + std::to_string(setup.runLimitMs / 1000) +
                         " s (last shown: \"" + run.LastMessage() + "\")");
   }
@@ -207,7 +215,7 @@ bool StartSwitch(VirtualSwitchProcess& sw, const std::vector<std::string>* optio
 
 bool RunReference(const SweepSetup& setup, std::vector<std::string>* logLines,
                   std::string* error) {
-  VirtualSwitchProcess sw(SwitchOptions(setup, {"--install", setup.oldImagePath, "--log-points"}));
+  VirtualSwitchProcess sw(SwitchOptions({"--install", setup.oldImagePath, "--log-points"}));
   std::vector<std::string> problems;
   if (!StartSwitch(sw, nullptr, &problems)) {
     *error = problems[0];
@@ -215,7 +223,9 @@ bool RunReference(const SweepSetup& setup, std::vector<std::string>* logLines,
   }
   PortName port(setup, sw);
   TqupdRun run = RunTqupd(setup, sw, port, Answers::kAlwaysYes, 0);
-  CheckRun(setup, sw, run, "the reference run", true, &problems);
+  CaseResult checked;
+  CheckRun(setup, sw, run, "the reference run", true, &checked);
+  problems = checked.problems;
   if (!problems.empty() || !run.ReportsSuccess()) {
     *error = problems.empty() ? "the reference run did not update the switch: " + run.LastMessage()
                               : problems[0];
@@ -229,8 +239,8 @@ bool RunReference(const SweepSetup& setup, std::vector<std::string>* logLines,
 CaseResult RunCase(const SweepSetup& setup, const SweepCase& c) {
   CaseResult result;
   std::string interrupt = std::to_string(c.point.number) + ":" + KindName(c.kind);
-  VirtualSwitchProcess sw(SwitchOptions(
-      setup, {"--install", setup.oldImagePath, "--log-points", "--interrupt", interrupt}));
+  VirtualSwitchProcess sw(
+      SwitchOptions({"--install", setup.oldImagePath, "--log-points", "--interrupt", interrupt}));
   if (!StartSwitch(sw, nullptr, &result.problems)) {
     result.outcome = "not run";
     return result;
@@ -250,27 +260,27 @@ CaseResult RunCase(const SweepSetup& setup, const SweepCase& c) {
                               " as the reference did");
   }
   if (hold) {
-    CheckRun(setup, sw, first, "the run the host died in", false, &result.problems);
+    CheckRun(setup, sw, first, "the run the host died in", false, &result);
     if (first.killedAtHold) {
       // The host died at the point; the switch goes on and tqupd is run again.
       sw.Release();
       TqupdRun again = RunTqupd(setup, sw, port, Answers::kAlwaysYes, 0);
-      CheckRun(setup, sw, again, "the run after the host died", true, &result.problems);
+      CheckRun(setup, sw, again, "the run after the host died", true, &result);
     } else {
       result.problems.push_back("the switch never held");
     }
   } else {
-    CheckRun(setup, sw, first, "the interrupted run", true, &result.problems);
+    CheckRun(setup, sw, first, "the interrupted run", true, &result);
   }
 
   // Power cycle, no faults, and the run that must finish the job.
-  std::vector<std::string> plain = SwitchOptions(setup, {});
+  std::vector<std::string> plain = SwitchOptions({});
   if (!StartSwitch(sw, &plain, &result.problems)) {
     result.outcome = "switch did not power up";
     return result;
   }
   TqupdRun last = RunTqupd(setup, sw, port, Answers::kAlwaysYes, 0);
-  CheckRun(setup, sw, last, "the run after the power cycle", true, &result.problems);
+  CheckRun(setup, sw, last, "the run after the power cycle", true, &result);
   bool exact = FlashHoldsImage(sw.ReadFlash(), setup.carriedImage);
   if (last.ended && last.ReportsSuccess() && exact) {
     result.outcome = "updated, flash exact";

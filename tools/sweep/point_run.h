@@ -23,6 +23,8 @@ struct CaseResult {
   std::string outcome;
   // Every check that did not hold, in words.
   std::vector<std::string> problems;
+  // What each run of tqupd showed, for a diagnosis.
+  std::string transcript;
   bool Recovered() const { return problems.empty() && outcome == "updated, flash exact"; }
 };
 

@@ -9,8 +9,10 @@
 // and after a power cycle tqupd must update the switch with the flash byte-exact.
 //
 //   sweep [--windows] [--sample N] [--draw K] [--jobs J] [--results FILE] [--about TEXT]
-//         [--case N:KIND]... [--limit-s S]
+//         [--case N:KIND]... [--limit-s S] [--verbose]
 //
+// --case runs chosen points only (N:power, N:hold or N:reply); --verbose shows what tqupd
+// showed in every run of a point that failed.
 // Prints a table by phase and kind, every point that was not recovered, and the line
 // "sweep: N points, N recovered, N unrecoverable"; the exit status is 0 only when every
 // point recovered. scripts/sweep.sh builds what it needs and runs it.
@@ -50,11 +52,12 @@ struct Arguments {
   std::string about;
   std::vector<std::string> cases;  // N:KIND, instead of a sweep
   int limitSeconds = 0;
+  bool verbose = false;  // show what tqupd showed in the runs of points that failed
 };
 
 const char kUsage[] =
     "usage: sweep [--windows] [--sample N] [--draw K] [--jobs J] [--results FILE]\n"
-    "             [--about TEXT] [--case N:KIND]... [--limit-s S]\n";
+    "             [--about TEXT] [--case N:KIND]... [--limit-s S] [--verbose]\n";
 
 bool ParseArguments(int argc, char** argv, Arguments* a) {
   for (int i = 1; i < argc; ++i) {
@@ -75,6 +78,8 @@ bool ParseArguments(int argc, char** argv, Arguments* a) {
       a->about = argv[++i];
     } else if (arg == "--case" && hasValue) {
       a->cases.push_back(argv[++i]);
+    } else if (arg == "--verbose") {
+      a->verbose = true;
     } else if (arg == "--limit-s" && hasValue) {
       a->limitSeconds = atoi(argv[++i]);
     } else {
@@ -96,7 +101,7 @@ struct Finished {
 };
 
 std::vector<Finished> RunAll(const SweepSetup& setup, const std::vector<SweepCase>& cases,
-                             unsigned jobs) {
+                             unsigned jobs, bool verbose) {
   std::vector<Finished> done(cases.size());
   std::atomic<size_t> next{0};
   std::atomic<size_t> count{0};
@@ -111,6 +116,7 @@ std::vector<Finished> RunAll(const SweepSetup& setup, const std::vector<SweepCas
         fprintf(stderr, "point %u %s (%s): %s\n", f.c.point.number, KindName(f.c.kind),
                 f.c.point.text.c_str(), f.result.outcome.c_str());
         for (const std::string& p : f.result.problems) fprintf(stderr, "  %s\n", p.c_str());
+        if (verbose) fprintf(stderr, "%s\n", f.result.transcript.c_str());
       }
       if (n % 50 == 0 || n == cases.size()) {
         fprintf(stderr, "[%zu of %zu]\n", n, cases.size());
@@ -273,7 +279,7 @@ int main(int argc, char** argv) {
   }
   printf("running %zu points (%u side by side)\n", cases.size(), jobs);
   fflush(stdout);
-  std::vector<Finished> done = RunAll(setup, cases, jobs);
+  std::vector<Finished> done = RunAll(setup, cases, jobs, args.verbose);
   std::filesystem::remove_all(folder);
 
   double seconds = std::chrono::duration<double>(Clock::now() - started).count();
