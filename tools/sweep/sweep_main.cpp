@@ -16,8 +16,10 @@
 // Prints a table by phase and kind, every point that was not recovered, and the line
 // "sweep: N points, N recovered, N unrecoverable"; the exit status is 0 only when every
 // point recovered. scripts/sweep.sh builds what it needs and runs it.
+#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -100,32 +102,41 @@ struct Finished {
   CaseResult result;
 };
 
+// Ctrl-C (or SIGTERM) stops the sweep: no new point starts, and the points under way,
+// whose programs the signal reached too, are left out of the figures.
+volatile sig_atomic_t stopRequested = 0;
+void OnStop(int) { stopRequested = 1; }
+
 std::vector<Finished> RunAll(const SweepSetup& setup, const std::vector<SweepCase>& cases,
                              unsigned jobs, bool verbose) {
-  std::vector<Finished> done(cases.size());
+  std::vector<Finished> done;
   std::atomic<size_t> next{0};
-  std::atomic<size_t> count{0};
-  std::mutex printLock;
+  std::mutex lock;
   auto worker = [&] {
-    for (size_t i = next++; i < cases.size(); i = next++) {
-      done[i] = {cases[i], RunCase(setup, cases[i])};
-      size_t n = ++count;
-      std::lock_guard<std::mutex> lock(printLock);
-      const Finished& f = done[i];
+    for (size_t i = next++; i < cases.size() && !stopRequested; i = next++) {
+      Finished f{cases[i], RunCase(setup, cases[i])};
+      std::lock_guard<std::mutex> hold(lock);
+      if (stopRequested) return;
+      done.push_back(f);
       if (!f.result.Recovered()) {
         fprintf(stderr, "point %u %s (%s): %s\n", f.c.point.number, KindName(f.c.kind),
                 f.c.point.text.c_str(), f.result.outcome.c_str());
         for (const std::string& p : f.result.problems) fprintf(stderr, "  %s\n", p.c_str());
         if (verbose) fprintf(stderr, "%s\n", f.result.transcript.c_str());
       }
-      if (n % 50 == 0 || n == cases.size()) {
-        fprintf(stderr, "[%zu of %zu]\n", n, cases.size());
+      if (done.size() % 50 == 0 || done.size() == cases.size()) {
+        fprintf(stderr, "[%zu of %zu]\n", done.size(), cases.size());
       }
     }
   };
   std::vector<std::thread> threads;
   for (unsigned j = 0; j < jobs; ++j) threads.emplace_back(worker);
   for (std::thread& t : threads) t.join();
+  // The report lists points in the order of the update.
+  std::sort(done.begin(), done.end(), [](const Finished& a, const Finished& b) {
+    return a.c.point.number != b.c.point.number ? a.c.point.number < b.c.point.number
+                                                : a.c.kind < b.c.kind;
+  });
   return done;
 }
 
@@ -278,12 +289,28 @@ int main(int argc, char** argv) {
     cases = args.sample > 0 ? StratifiedSample(points, args.sample, args.draw) : AllCases(points);
   }
   printf("running %zu points (%u side by side)\n", cases.size(), jobs);
+  if (args.sample > 0) {
+    std::string chosen;
+    for (const SweepCase& c : cases) {
+      chosen += " " + std::to_string(c.point.number) + ":" + KindName(c.kind);
+    }
+    printf("sample:%s\n", chosen.c_str());
+  }
   fflush(stdout);
+  struct sigaction action {};
+  action.sa_handler = OnStop;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
   std::vector<Finished> done = RunAll(setup, cases, jobs, args.verbose);
+  bool stopped = done.size() < cases.size();
   std::filesystem::remove_all(folder);
 
   double seconds = std::chrono::duration<double>(Clock::now() - started).count();
   std::string report = Report(done);
+  if (stopped) {
+    report = "Stopped early: " + std::to_string(done.size()) + " of " +
+             std::to_string(cases.size()) + " points run.\n\n" + report;
+  }
   char wall[160];
   int whole = static_cast<int>(seconds + 0.5);
   snprintf(wall, sizeof wall, "Wall time: %d min %02d s, %u runs side by side on %u cores.\n",
@@ -314,5 +341,5 @@ int main(int argc, char** argv) {
   }
   size_t failed = 0;
   for (const Finished& f : done) failed += f.result.Recovered() ? 0 : 1;
-  return failed == 0 ? 0 : 1;
+  return failed == 0 && !stopped ? 0 : 1;
 }
