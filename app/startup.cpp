@@ -1,6 +1,7 @@
 #include <cstdlib>
 
 #include "app/driver.h"
+#include "app/program_version.h"
 #include "format/parse_number.h"
 #include "image/image_table.h"
 #include "isp/programming.h"
@@ -22,7 +23,7 @@ void SelectImage(int index) {
 }
 
 void PrintBanner() {
-  PrintString("Halvek / Tessary firmware update utility. Version 1.02");
+  PrintString("Halvek / Tessary firmware update utility. Version " TQUPD_PROGRAM_VERSION);
   PrintString("\n(c) Halvek Audio Systems. All rights reserved.\n");
 }
 

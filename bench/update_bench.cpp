@@ -7,6 +7,12 @@
 // switch's own erase and copy time. The same payload is then programmed and verified by
 // Debian's lpc21isp into the same paced switch, as a peer. Prints medians and spreads.
 //
+// One more run of each is made under strace, to count from outside the program what it
+// asks of the port: writes, drains (tcdrain), readiness waits (poll) and queue polls
+// (FIONREAD). With those counts and the reply turns of the wire log it projects the time
+// of an update through a USB serial adapter, where every drain and every reply costs
+// about a USB frame, or the adapter's latency timer.
+//
 //   update_bench [--runs N] [--no-windows] [--no-lpc21isp]
 //
 // The Windows build is measured too when TQUPD_WINDOWS_BIN and TQUPD_WINE_RUN name it.
@@ -109,8 +115,94 @@ struct Figures {
   std::map<std::string, double> floorMs;
   double cpuUserMs = 0;
   double cpuSystemMs = 0;
+  // Times the host stopped sending and waited for the switch: each one a reply that a
+  // USB adapter holds for a USB frame or its latency timer.
+  double replyTurns = 0;
   bool ok = false;
 };
+
+// What a program asked of the port, counted by strace from outside it.
+struct PortCalls {
+  long writes = 0;
+  long drains = 0;
+  long waits = 0;
+  long queuePolls = 0;
+  bool ok = false;
+};
+
+// The command line that runs command under strace, writing the trace to path.
+std::vector<std::string> Traced(const std::vector<std::string>& command, const std::string& path) {
+  std::vector<std::string> traced = {"strace", "-f", "-qq", "-o", path, "-e",
+                                     "trace=open,openat,write,ioctl,poll,ppoll,select,pselect6"};
+  traced.insert(traced.end(), command.begin(), command.end());
+  return traced;
+}
+
+// Counts the calls on the port's descriptors: those opened on a path that ends in one of
+// portNames (the COM link, or the pseudo-terminal it points at), and those that were
+// drained or asked for their queue (only a tty is; under Wine the port's descriptor
+// comes from the Wine server, not from an open of the program's own).
+PortCalls CountPortCalls(const std::string& tracePath, const std::vector<std::string>& portNames) {
+  struct Call {
+    std::string pid, name, fd, text;
+  };
+  std::vector<Call> trace;
+  std::ifstream in(tracePath);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    Call c;
+    words >> c.pid;
+    std::getline(words, c.text);
+    c.text.erase(0, c.text.find_first_not_of(' '));
+    size_t open = c.text.find('(');
+    if (open == std::string::npos) continue;
+    c.name = c.text.substr(0, open);
+    if (c.name == "poll" || c.name == "ppoll") {
+      size_t at = c.text.find("fd=");
+      if (at != std::string::npos) c.fd = c.text.substr(at + 3, c.text.find_first_of(",}", at) - at - 3);
+    } else if (c.name == "open" || c.name == "openat") {
+      size_t result = c.text.rfind("= ");
+      if (result != std::string::npos) c.fd = c.text.substr(result + 2, c.text.find(' ', result + 2) - result - 2);
+    } else {
+      c.fd = c.text.substr(open + 1, c.text.find_first_of(",)", open) - open - 1);
+    }
+    trace.push_back(c);
+  }
+  std::vector<std::pair<std::string, std::string>> portFds;  // (pid, fd)
+  for (const Call& c : trace) {
+    bool port = c.name == "ioctl" && (c.text.find("TCSBRK") != std::string::npos ||
+                                      c.text.find("FIONREAD") != std::string::npos);
+    for (const std::string& n : portNames) {
+      port = port || ((c.name == "open" || c.name == "openat") && !n.empty() &&
+                      c.text.find(n + "\"") != std::string::npos);
+    }
+    if (port) portFds.push_back({c.pid, c.fd});
+  }
+  PortCalls calls;
+  for (const Call& c : trace) {
+    if (std::find(portFds.begin(), portFds.end(), std::make_pair(c.pid, c.fd)) == portFds.end()) {
+      continue;
+    }
+    if (c.name == "write") ++calls.writes;
+    if (c.name == "ioctl" && c.text.find("TCSBRK") != std::string::npos) ++calls.drains;
+    if (c.name == "ioctl" && c.text.find("FIONREAD") != std::string::npos) ++calls.queuePolls;
+    if (c.name == "poll" || c.name == "ppoll" || c.name == "select" || c.name == "pselect6") {
+      ++calls.waits;
+    }
+  }
+  calls.ok = !portFds.empty();
+  return calls;
+}
+
+// Turns of the conversation: host records followed by a switch record.
+double ReplyTurns(const std::vector<Record>& records) {
+  double turns = 0;
+  for (size_t i = 1; i < records.size(); ++i) {
+    if (records[i].dir == '<' && records[i - 1].dir == '>') ++turns;
+  }
+  return turns;
+}
 
 const char* const kPhases[] = {"scan and detection", "boot-loader entry", "erase",
                                "firmware blocks",    "parameter table",   "first block",
@@ -135,8 +227,9 @@ double StatsFloorMs(const std::map<std::string, uint64_t>& stats) {
          get("copy_ms");
 }
 
-// One full update by tqupd (native, or the Windows build under Wine).
-Figures RunTqupd(Build build, const std::string& oldImage) {
+// One full update by tqupd (native, or the Windows build under Wine); under strace when
+// calls is given.
+Figures RunTqupd(Build build, const std::string& oldImage, PortCalls* calls = nullptr) {
   Figures f;
   VirtualSwitchProcess sw({"--install", oldImage, "--pace", "--log-times"}, 3);
   if (!sw.Start()) {
@@ -146,8 +239,11 @@ Figures RunTqupd(Build build, const std::string& oldImage) {
   std::string port = "3";
   std::string wineLink;
   if (build == Build::kWindows) port = std::to_string(ClaimWineComPort(sw.LinkPath(), &wineLink));
+  std::string tracePath = sw.Directory() + "/trace.txt";
+  std::vector<std::string> command = TqupdCommand(build, {port});
+  if (calls) command = Traced(command, tracePath);
   auto start = Clock::now();
-  ConsoleSession session(TqupdCommand(build, {port}), {"TQUPD_PORTS=" + sw.PortsDirectory()},
+  ConsoleSession session(command, {"TQUPD_PORTS=" + sw.PortsDirectory()},
                          build == Build::kWindows);
   bool prompted = session.WaitFor("(Y,N) ", 120000);
   double promptMs = MsSince(start);
@@ -161,6 +257,7 @@ Figures RunTqupd(Build build, const std::string& oldImage) {
   f.cpuUserMs = usage.ru_utime.tv_sec * 1000.0 + usage.ru_utime.tv_usec / 1000.0;
   f.cpuSystemMs = usage.ru_stime.tv_sec * 1000.0 + usage.ru_stime.tv_usec / 1000.0;
   if (!wineLink.empty()) unlink(wineLink.c_str());
+  if (calls) *calls = CountPortCalls(tracePath, {sw.LinkPath(), wineLink, sw.SlavePath()});
   sw.Stop();
   if (!done || session.Output().find("100% complete") == std::string::npos) {
     fprintf(stderr, "update did not complete:\n%s\n", session.Output().c_str());
@@ -204,29 +301,38 @@ Figures RunTqupd(Build build, const std::string& oldImage) {
   phase("update (entry to start)", entry, started);
   f.wallMs["whole run"] = wholeMs;
   f.floorMs["whole run"] = StatsFloorMs(ReadStats(sw.ReadStats()));
+  f.replyTurns = ReplyTurns(all);
   f.ok = true;
   return f;
 }
 
-// The same payload programmed and verified by lpc21isp.
-Figures RunLpc21isp(const std::string& payload) {
+// The same payload programmed and verified by lpc21isp; under strace when calls is given.
+Figures RunLpc21isp(const std::string& payload, PortCalls* calls = nullptr) {
   Figures f;
   VirtualSwitchProcess sw({"--erase", "--zero-alias", "--pace", "--log-times"}, 3);
   if (!sw.Start()) return f;
+  std::string tracePath = sw.Directory() + "/trace.txt";
+  std::vector<std::string> command = {"lpc21isp", "-bin", "-verify", "-donotstart", payload,
+                                      sw.LinkPath(), "115200", "12000"};
+  if (calls) command = Traced(command, tracePath);
   auto start = Clock::now();
   pid_t pid = fork();
   if (pid == 0) {
     int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
     dup2(null, 2);
-    execlp("lpc21isp", "lpc21isp", "-bin", "-verify", "-donotstart", payload.c_str(),
-           sw.LinkPath().c_str(), "115200", "12000", static_cast<char*>(nullptr));
+    std::vector<char*> argv;
+    for (std::string& word : command) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   int status = 0;
   rusage usage{};
   wait4(pid, &status, 0, &usage);
   double wallMs = MsSince(start);
+  if (calls) *calls = CountPortCalls(tracePath, {sw.LinkPath(), sw.SlavePath()});
+  f.replyTurns = ReplyTurns(ParseLog(sw.LogLines()));
   sw.Stop();
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     fprintf(stderr, "lpc21isp failed (status %d)\n", status);
@@ -282,6 +388,43 @@ void PrintRows(const char* label, const std::vector<Figures>& runs,
   }
 }
 
+double MedianOf(const std::vector<Figures>& runs, double (*field)(const Figures&)) {
+  std::vector<double> values;
+  for (const Figures& f : runs) {
+    if (f.ok) values.push_back(field(f));
+  }
+  return SpreadOf(values).median;
+}
+
+double WholeRun(const Figures& f) { return f.wallMs.count("whole run") ? f.wallMs.at("whole run") : 0; }
+double CpuMs(const Figures& f) { return f.cpuUserMs + f.cpuSystemMs; }
+double Turns(const Figures& f) { return f.replyTurns; }
+
+void PrintTraffic(const char* label, const std::vector<Figures>& runs, const PortCalls& calls) {
+  double wall = MedianOf(runs, WholeRun);
+  double cpu = MedianOf(runs, CpuMs);
+  if (calls.ok) {
+    printf("| %-9s | %11ld | %6ld | %15ld | %11ld | %11.0f | %14.1f%% |\n", label, calls.writes,
+           calls.drains, calls.waits, calls.queuePolls, MedianOf(runs, Turns),
+           wall > 0 ? 100.0 * cpu / wall : 0.0);
+  } else {
+    printf("| %-9s | %11s | %6s | %15s | %11s | %11.0f | %14.1f%% |\n", label, "n/a", "n/a", "n/a",
+           "n/a", MedianOf(runs, Turns), wall > 0 ? 100.0 * cpu / wall : 0.0);
+  }
+}
+
+// The update through a USB adapter: the paced wall time, plus 1 ms for every drain (a USB
+// frame), plus a cost per reply turn: 1 ms with low latency, 16 ms with the common
+// adapters' default latency timer.
+void PrintAdapterModel(const char* label, const std::vector<Figures>& runs, const PortCalls& calls) {
+  if (!calls.ok) return;
+  double wall = MedianOf(runs, WholeRun);
+  double turns = MedianOf(runs, Turns);
+  double drainsMs = static_cast<double>(calls.drains);
+  printf("| %-9s | %9.0f | %9.0f | %9.0f | %12.0f | %12.0f |\n", label, wall, drainsMs, turns,
+         wall + drainsMs + turns * 1.0, wall + drainsMs + turns * 16.0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -327,6 +470,12 @@ int main(int argc, char** argv) {
     if (windows) win.push_back(RunTqupd(Build::kWindows, oldPath));
     if (peer) lpc.push_back(RunLpc21isp(payloadPath));
   }
+  // The counting runs, apart from the timed ones: strace slows every call a little.
+  fprintf(stderr, "counting runs...\n");
+  PortCalls nativeCalls, winCalls, lpcCalls;
+  RunTqupd(Build::kNative, oldPath, &nativeCalls);
+  if (windows) RunTqupd(Build::kWindows, oldPath, &winCalls);
+  if (peer) RunLpc21isp(payloadPath, &lpcCalls);
   std::filesystem::remove_all(folder);
 
   printf("\nFull update of the carried image (%u bytes of firmware, %u of table), paced "
@@ -344,6 +493,19 @@ int main(int argc, char** argv) {
          "echo on, so its traffic back equals its traffic out.\n"
          "CPU: the utility's own process (under Wine: the Windows process, not the Wine "
          "server).\n");
+  printf("\nPort traffic of one full update, counted by strace from outside the program\n\n");
+  printf("| build     | port writes | drains | readiness waits | queue polls | reply turns | CPU of wall time |\n");
+  printf("|-----------|-------------|--------|-----------------|-------------|-------------|-----------------|\n");
+  PrintTraffic("native", native, nativeCalls);
+  if (windows) PrintTraffic("windows", win, winCalls);
+  if (peer) PrintTraffic("lpc21isp", lpc, lpcCalls);
+  printf("\nUSB adapter model: the paced run, plus 1 ms per drain and 1 ms (low latency) or\n"
+         "16 ms (default latency timer) per reply turn\n\n");
+  printf("| build     | paced ms  | drains ms | turns     | low latency  | default 16ms |\n");
+  printf("|-----------|-----------|-----------|-----------|--------------|--------------|\n");
+  PrintAdapterModel("native", native, nativeCalls);
+  if (windows) PrintAdapterModel("windows", win, winCalls);
+  if (peer) PrintAdapterModel("lpc21isp", lpc, lpcCalls);
   bool allOk = true;
   for (const auto* set : {&native, &win, &lpc}) {
     for (const Figures& f : *set) allOk = allOk && f.ok;

@@ -1,10 +1,6 @@
 #include "flags/command_line.h"
 
-namespace {
-
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-}  // namespace
+#include "flags/text_chars.h"
 
 std::string JoinArguments(int argc, const char* const* argv) {
   std::string text;

@@ -5,6 +5,7 @@
 
 #include "flags/command_line.h"
 #include "flags/path_parts.h"
+#include "flags/text_chars.h"
 #include "format/parse_number.h"
 
 int32_t flagNestingDepth = -1;
@@ -14,11 +15,7 @@ namespace {
 // The characters that end a path given as a flag value.
 constexpr const char* kPathValueStops = "/ \t\n";
 
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool EqualNoCase(const char* a, const char* b) {
   for (; *a != '\0' && *b != '\0'; ++a, ++b) {

@@ -1,19 +1,19 @@
 // The messages of the flag library's error codes.
 //
-// One message per code, printed with the C runtime's printf on standard output between a
-// leading "\n" and a closing ".\n". The texts quote what the user typed (the item at
-// token, upper-cased) or the flag's name and value, so the user sees which item failed.
+// One message per code, kept in a table of codes, text and arguments and printed with the C
+// runtime's stdio on standard output between a leading "\n" and a closing ".\n". The texts
+// quote what the user typed (the item at token, upper-cased) or the flag's name and value,
+// so the user sees which item failed.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "flags/flag.h"
+#include "flags/text_chars.h"
 
 namespace {
 
 constexpr const char* kNullText = "(Null Pointer)";
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 const char* Text(const char* text) { return text != nullptr ? text : kNullText; }
 
@@ -44,6 +44,120 @@ std::string ItemValue(const FlagContext& context) {
   return ValueOf(context.flag);
 }
 
+// The "%" arguments of a message's text, in this order. NAME is the name of context.flag,
+// MEMBER the name of context.member.
+enum class Args {
+  None,
+  Variable,          // %s the environment variable's name (held at memberToken)
+  TokenLetter,       // %c the first character at token, upper-cased
+  NameItemLetter,    // %s NAME, %c the first character at memberToken, upper-cased
+  NameMemberLetter,  // %s NAME, %c the first character of MEMBER
+  Name,              // %s NAME
+  NameValue,         // %s NAME, %s the value of the item (see ItemValue)
+  NameMemberValue,   // %s NAME, %s MEMBER, %s the value of the member
+};
+
+// What the user typed, quoted after the text by some messages: the item at token, or the
+// environment variable's name at memberToken.
+constexpr auto kToken = &FlagContext::token;
+constexpr auto kVariable = &FlagContext::memberToken;
+
+// The message of up to four codes; unused slots hold 0, which is no row's code. A row
+// with an echo prints that text upper-cased up to a character of `stop`, then `after`.
+struct Message {
+  uint32_t codes[4];
+  Args args;
+  const char* text;
+  const char* FlagContext::*echo = nullptr;
+  const char* stop = nullptr;
+  const char* after = "";
+};
+
+constexpr Message kUnknownError{{}, Args::None, "Error: Unknown error: "};
+
+// Codes 1 to 10 belong to the path and environment services that share this reporter.
+// From 11 on, a class c has c for a one-character flag, c + 1 for a longer name or a
+// member of a group, and c + 2 for a member of a group with a longer name.
+constexpr Message kMessages[] = {
+    {{1}, Args::None, "Error: Out of memory"},
+    {{2}, Args::None, "Error: Syntax error in path - \"", kToken, " ", "\""},
+    {{3}, Args::None, "Error: Syntax error in directory - \"", kToken, " ", "\""},
+    {{4}, Args::None, "Error: No such drive - \"", kToken, " :", ":\""},
+    {{5}, Args::None, "Error: Directory not found - \"", kToken, " ", "\""},
+    {{6}, Args::None, "Error: Too many Directories specified."},
+    {{7}, Args::None, "Error: Too many Filenames specified."},
+    {{8}, Args::Variable, "Error: Syntax error in environment - Env=%s, Dir=", kToken, " ;"},
+    {{9}, Args::None, "Error: Environment variable not found - \"", kVariable, " ", "\""},
+    {{10}, Args::Variable, "Warning: Directory in environment not found - Env=%s, Dir=", kToken,
+     " ;"},
+    {{11}, Args::TokenLetter, "Error: Unknown flag - \"/%c\""},
+    {{12}, Args::None, "Error: Unknown flag - \"/", kToken, " =", "\""},
+    {{13}, Args::NameItemLetter, "Error: Unknown flag in \"/%s\" - '%c'"},
+    {{14, 15}, Args::None, "Error: Syntax error in flag - \"/", kToken, " ", "\""},
+    {{16}, Args::NameMemberLetter, "Error: Flag syntax error in \"/%s\" - '%c'"},
+    {{17, 18}, Args::Name, "Error: No data given for flag - \"/%s\""},
+    {{19}, Args::NameMemberLetter, "Error: No data given for flag in \"/%s\" - '%c'"},
+    {{20, 21, 23, 24}, Args::Name, "Error: Out of bounds in flag - \"/%s\""},
+    {{22, 25}, Args::NameMemberLetter, "Error: Flag out of bounds in \"/%s\" - '%c'"},
+    {{26, 27}, Args::NameValue, "Error: String contains too few characters in flag - \"/%s%s\""},
+    {{28}, Args::NameMemberValue,
+     "Error: String contains too few characters for flag in \"/%s\" - '%s'%s\""},
+    {{29, 30}, Args::NameValue,
+     "Error: String contains too many characters in flag - \"/%s%s...\""},
+    {{31}, Args::NameMemberValue,
+     "Error: String contains too many characters for flag in \"/%s\" - '%s'%s...\""},
+    {{32, 33}, Args::NameValue, "Error: Syntax error in filename - \"/%s%s\""},
+    {{34}, Args::NameMemberValue,
+     "Error: Syntax error in filename for flag in \"/%s\" - '%s'%s\""},
+    {{35, 36}, Args::NameValue, "Error: Syntax error in directory - \"/%s%s\""},
+    {{37}, Args::NameMemberValue,
+     "Error: Syntax error in directory for flag in \"/%s\" - '%s'%s\""},
+    {{38, 39}, Args::NameValue, "Error: Unknown parameter value - \"/%s%s\""},
+    {{40}, Args::NameMemberValue,
+     "Error: Unknown parameter value for flag in \"/%s\" - '%s'%s\""},
+};
+
+const Message& MessageFor(uint32_t code) {
+  for (const Message& message : kMessages) {
+    for (uint32_t listed : message.codes) {
+      if (listed != 0 && listed == code) return message;
+    }
+  }
+  return kUnknownError;
+}
+
+// The text with its arguments. A text without arguments goes out with fputs, so that it
+// is never read as a format.
+void PrintText(const Message& message, const FlagContext& context) {
+  const char* name = NameOf(context.flag);
+  switch (message.args) {
+    case Args::None:
+      std::fputs(message.text, stdout);
+      break;
+    case Args::Variable:
+      std::printf(message.text, Text(context.memberToken));
+      break;
+    case Args::TokenLetter:
+      std::printf(message.text, FirstUpperOf(context.token));
+      break;
+    case Args::NameItemLetter:
+      std::printf(message.text, name, FirstUpperOf(context.memberToken));
+      break;
+    case Args::NameMemberLetter:
+      std::printf(message.text, name, FirstOfName(context.member));
+      break;
+    case Args::Name:
+      std::printf(message.text, name);
+      break;
+    case Args::NameValue:
+      std::printf(message.text, name, ItemValue(context).c_str());
+      break;
+    case Args::NameMemberValue:
+      std::printf(message.text, name, NameOf(context.member), ValueOf(context.member).c_str());
+      break;
+  }
+}
+
 }  // namespace
 
 void PrintUpperUntil(const char* text, const char* stop) {
@@ -58,139 +172,10 @@ void PrintUpperUntil(const char* text, const char* stop) {
 }
 
 void ReportFlagError(const FlagContext& context) {
-  const char* name = NameOf(context.flag);
-  const char* member = NameOf(context.member);
-  std::string itemValue = ItemValue(context);
-  std::string memberValue = ValueOf(context.member);
-
-  std::printf("\n");
-  switch (context.error) {
-    case 1:
-      std::printf("Error: Out of memory");
-      break;
-    case 2:
-      std::printf("Error: Syntax error in path - \"");
-      PrintUpperUntil(context.token, " ");
-      std::printf("\"");
-      break;
-    case 3:
-      std::printf("Error: Syntax error in directory - \"");
-      PrintUpperUntil(context.token, " ");
-      std::printf("\"");
-      break;
-    case 4:
-      std::printf("Error: No such drive - \"");
-      PrintUpperUntil(context.token, " :");
-      std::printf(":\"");
-      break;
-    case 5:
-      std::printf("Error: Directory not found - \"");
-      PrintUpperUntil(context.token, " ");
-      std::printf("\"");
-      break;
-    case 6:
-      std::printf("Error: Too many Directories specified.");
-      break;
-    case 7:
-      std::printf("Error: Too many Filenames specified.");
-      break;
-    case 8:
-      std::printf("Error: Syntax error in environment - Env=%s, Dir=", Text(context.memberToken));
-      PrintUpperUntil(context.token, " ;");
-      break;
-    case 9:
-      std::printf("Error: Environment variable not found - \"");
-      PrintUpperUntil(context.memberToken, " ");
-      std::printf("\"");
-      break;
-    case 10:
-      std::printf("Warning: Directory in environment not found - Env=%s, Dir=",
-                  Text(context.memberToken));
-      PrintUpperUntil(context.token, " ;");
-      break;
-    case 11:
-      std::printf("Error: Unknown flag - \"/%c\"", FirstUpperOf(context.token));
-      break;
-    case 12:
-      std::printf("Error: Unknown flag - \"/");
-      PrintUpperUntil(context.token, " =");
-      std::printf("\"");
-      break;
-    case 13:
-      std::printf("Error: Unknown flag in \"/%s\" - '%c'", name, FirstUpperOf(context.memberToken));
-      break;
-    case 14:
-    case 15:
-      std::printf("Error: Syntax error in flag - \"/");
-      PrintUpperUntil(context.token, " ");
-      std::printf("\"");
-      break;
-    case 16:
-      std::printf("Error: Flag syntax error in \"/%s\" - '%c'", name, FirstOfName(context.member));
-      break;
-    case 17:
-    case 18:
-      std::printf("Error: No data given for flag - \"/%s\"", name);
-      break;
-    case 19:
-      std::printf("Error: No data given for flag in \"/%s\" - '%c'", name,
-                  FirstOfName(context.member));
-      break;
-    case 20:
-    case 21:
-    case 23:
-    case 24:
-      std::printf("Error: Out of bounds in flag - \"/%s\"", name);
-      break;
-    case 22:
-    case 25:
-      std::printf("Error: Flag out of bounds in \"/%s\" - '%c'", name, FirstOfName(context.member));
-      break;
-    case 26:
-    case 27:
-      std::printf("Error: String contains too few characters in flag - \"/%s%s\"", name,
-                  itemValue.c_str());
-      break;
-    case 28:
-      std::printf("Error: String contains too few characters for flag in \"/%s\" - '%s'%s\"", name,
-                  member, memberValue.c_str());
-      break;
-    case 29:
-    case 30:
-      std::printf("Error: String contains too many characters in flag - \"/%s%s...\"", name,
-                  itemValue.c_str());
-      break;
-    case 31:
-      std::printf("Error: String contains too many characters for flag in \"/%s\" - '%s'%s...\"",
-                  name, member, memberValue.c_str());
-      break;
-    case 32:
-    case 33:
-      std::printf("Error: Syntax error in filename - \"/%s%s\"", name, itemValue.c_str());
-      break;
-    case 34:
-      std::printf("Error: Syntax error in filename for flag in \"/%s\" - '%s'%s\"", name, member,
-                  memberValue.c_str());
-      break;
-    case 35:
-    case 36:
-      std::printf("Error: Syntax error in directory - \"/%s%s\"", name, itemValue.c_str());
-      break;
-    case 37:
-      std::printf("Error: Syntax error in directory for flag in \"/%s\" - '%s'%s\"", name, member,
-                  memberValue.c_str());
-      break;
-    case 38:
-    case 39:
-      std::printf("Error: Unknown parameter value - \"/%s%s\"", name, itemValue.c_str());
-      break;
-    case 40:
-      std::printf("Error: Unknown parameter value for flag in \"/%s\" - '%s'%s\"", name, member,
-                  memberValue.c_str());
-      break;
-    default:
-      std::printf("Error: Unknown error: ");
-      break;
-  }
-  std::printf(".\n");
+  const Message& message = MessageFor(context.error);
+  std::fputs("\n", stdout);
+  PrintText(message, context);
+  if (message.echo != nullptr) PrintUpperUntil(context.*message.echo, message.stop);
+  std::fputs(message.after, stdout);
+  std::fputs(".\n", stdout);
 }

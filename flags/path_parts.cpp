@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -53,6 +55,126 @@ struct Output {
   char Last() const { return used == 0 ? '\0' : buffer[used - 1]; }
 };
 
+// ---- The steps of PathParse. ----
+
+// A drive prefix "X:" at the start of text: returns where the directory starts. Any
+// character but a letter before the colon makes the path invalid.
+const char* PassDrive(PathParts& parts, const char* text) {
+  if (text[1] != ':') return text;
+  if (!IsLetter(text[0])) {
+    parts.flags |= kPathInvalid;
+    return text;
+  }
+  parts.drive = text;
+  return text + 2;
+}
+
+// Forgets the file name, dot and extension found so far: they belonged to a directory
+// component, or to the part of a component before a colon.
+void ForgetFile(PathParts& parts) {
+  parts.fileNameStart = nullptr;
+  parts.lastDot = nullptr;
+  parts.extensionStart = nullptr;
+}
+
+// Where the file name of a component starts, at p. "." and ".." are components of dots
+// only, while a single dot before a name (".cfg") is the dot of an extension without a
+// file name. Returns p past the leading dots but the last.
+const char* StartName(PathParts& parts, const char* p, const char* stop) {
+  if (!IsName(*p, stop)) return p;
+  parts.fileNameStart = p;
+  if (*p != '.') return p;
+  const char* dots = p;
+  while (*p == '.') ++p;
+  if (!IsName(*p, stop)) {
+    parts.flags |= kPathDotsOnly;
+    return p;
+  }
+  --p;
+  if (p == dots) parts.fileNameStart = nullptr;
+  return p;
+}
+
+// One component, or the part of one after a ":", starting at p: returns where it ends,
+// past its "\" when it is a directory.
+const char* PassComponent(PathParts& parts, const char* p, const char* stop) {
+  if (*p == ':') {
+    // A colon splits the component, and what follows it is the file-name part. The name,
+    // dot and extension found before the colon no longer belong to that part: keeping
+    // them would make the file name longer than the text it came from.
+    parts.flags |= kPathColon;
+    ForgetFile(parts);
+    ++p;
+  }
+  p = StartName(parts, p, stop);
+  for (; IsName(*p, stop); ++p) {
+    if (*p == '*' || *p == '?') parts.flags |= kPathWildcard;
+    if (*p == '.') {
+      // The extension is what follows the last dot; a dot with no name after it ("a.b.")
+      // ends the name without an extension.
+      parts.lastDot = p;
+      parts.extensionStart = IsName(p[1], stop) ? p + 1 : nullptr;
+    }
+  }
+  if (*p != '\\') return p;
+  // The component was a directory: wildcards and colons are not allowed in one.
+  if (parts.flags & (kPathWildcard | kPathColon)) parts.flags |= kPathInvalid;
+  ForgetFile(parts);
+  parts.flags &= ~(kPathWildcard | kPathColon | kPathDotsOnly);
+  return p + 1;
+}
+
+// The dot, extension and file name of a path that may end in a file, from where they
+// start to end.
+void MeasureFile(PathParts& parts, const char* end) {
+  if (parts.lastDot != nullptr) {
+    parts.dotCount = 1;
+    parts.flags |= kPathDot;
+  }
+  if (parts.extensionStart != nullptr) {
+    parts.extensionLength = static_cast<uint32_t>(end - parts.extensionStart);
+    parts.flags |= kPathExtension;
+  }
+  if (parts.fileNameStart != nullptr) {
+    parts.fileNameLength = static_cast<uint32_t>(end - parts.fileNameStart) -
+                           parts.extensionLength - static_cast<uint32_t>(parts.dotCount);
+    parts.flags |= kPathFileName;
+  }
+}
+
+// The directory is what the file part leaves of the text from directoryStart to end.
+void MeasureDirectory(PathParts& parts, const char* end) {
+  uint32_t length = static_cast<uint32_t>(end - parts.directoryStart) - parts.fileNameLength -
+                    parts.extensionLength - static_cast<uint32_t>(parts.dotCount);
+  // The colon before a file name belongs to neither part.
+  if (length != 0 && (parts.flags & kPathColon)) --length;
+  // The directory text keeps a leading "\" but not the final one; a rooted path whose
+  // directory is that "\" alone ("C:\name") still has a directory, of length 0.
+  if (length != 0 && parts.directoryStart[length - 1] == '\\') {
+    --length;
+    parts.flags |= kPathDirectory;
+  }
+  if (length != 0) parts.flags |= kPathDirectory;
+  parts.directoryLength = length;
+}
+
+// Moves one part (its presence bit, its value and its length or count) from other to
+// parts when other has it and parts lacks it. The value is the part's owned copy, or the
+// character of the drive letter or the dot; a copy changes owner. The moved part comes
+// from another text, so the source pointer of parts would not describe it: it is cleared,
+// and only the value tells what the part holds. Returns whether the part moved.
+template <typename Value, typename Length>
+bool TakeMissingPart(PathParts& parts, PathParts& other, uint32_t bit, Value PathParts::*value,
+                     Length PathParts::*length, const char* PathParts::*source) {
+  if ((other.flags & bit) == 0 || (parts.flags & bit) != 0) return false;
+  if constexpr (std::is_same_v<Value, char*>) std::free(parts.*value);
+  parts.*value = std::exchange(other.*value, Value{});
+  parts.*length = other.*length;
+  parts.*source = nullptr;
+  parts.flags |= bit;
+  return true;
+}
+
 }  // namespace
 
 PathParts::~PathParts() { PathReset(*this); }
@@ -93,108 +215,26 @@ const char* PathParse(PathParts& parts, const char* text, int fileAllowed, const
     parts.flags |= kPathInvalid;
     return text;
   }
-
-  const char* p = text;
-  if (text[1] == ':') {
-    if (!IsLetter(text[0])) {
-      parts.flags |= kPathInvalid;
-      return text;
-    }
-    parts.drive = text;
-    p += 2;
-  }
+  const char* p = PassDrive(parts, text);
+  if (parts.flags & kPathInvalid) return text;
 
   parts.directoryStart = p;
   if (*p == '\\') {
     parts.flags |= kPathRooted;
     ++p;
   }
-
-  // One pass per component, or per part of a component after a ":". Every pass moves p
-  // on: it starts at a ":" (passed) or at a name character (passed below).
-  while (IsPath(*p, stop)) {
-    if (*p == ':') {
-      // A colon splits the component, and what follows it is the file-name part. The
-      // name, dot and extension found before the colon no longer belong to that part:
-      // keeping them would make the file name longer than the text it came from.
-      parts.flags |= kPathColon;
-      parts.fileNameStart = nullptr;
-      parts.lastDot = nullptr;
-      parts.extensionStart = nullptr;
-      ++p;
-    }
-    if (*p == '.' && IsName(*p, stop)) {
-      // Leading dots: "." and ".." are components of dots only, while a single dot
-      // before a name (".cfg") is the dot of an extension without a file name.
-      const char* dots = p;
-      parts.fileNameStart = p;
-      while (*p == '.') ++p;
-      if (!IsName(*p, stop)) {
-        parts.flags |= kPathDotsOnly;
-      } else {
-        --p;
-        if (p == dots) parts.fileNameStart = nullptr;
-      }
-    } else if (IsName(*p, stop)) {
-      parts.fileNameStart = p;
-    }
-    while (IsName(*p, stop)) {
-      if (*p == '*' || *p == '?') parts.flags |= kPathWildcard;
-      if (*p == '.') {
-        // The extension is what follows the last dot; a dot with no name after it
-        // ("a.b.") ends the name without an extension.
-        parts.lastDot = p;
-        parts.extensionStart = IsName(p[1], stop) ? p + 1 : nullptr;
-      }
-      ++p;
-    }
-    if (*p == '\\') {
-      // The component was a directory: wildcards and colons are not allowed in one.
-      if (parts.flags & (kPathWildcard | kPathColon)) parts.flags |= kPathInvalid;
-      parts.fileNameStart = nullptr;
-      parts.lastDot = nullptr;
-      parts.extensionStart = nullptr;
-      parts.flags &= ~(kPathWildcard | kPathColon | kPathDotsOnly);
-      ++p;
-    }
-  }
+  // Every pass moves p on: it starts at a ":" (passed) or at a name character (passed).
+  while (IsPath(*p, stop)) p = PassComponent(parts, p, stop);
   parts.position = p;
   if (!IsStop(*p, stop)) parts.flags |= kPathBadCharacter;
 
   if (fileAllowed == 1) {
-    if (parts.lastDot != nullptr) {
-      parts.dotCount = 1;
-      parts.flags |= kPathDot;
-    }
-    if (parts.extensionStart != nullptr) {
-      parts.extensionLength = static_cast<uint32_t>(p - parts.extensionStart);
-      parts.flags |= kPathExtension;
-    }
-    if (parts.fileNameStart != nullptr) {
-      parts.fileNameLength = static_cast<uint32_t>(p - parts.fileNameStart) -
-                             parts.extensionLength - static_cast<uint32_t>(parts.dotCount);
-      parts.flags |= kPathFileName;
-    }
+    MeasureFile(parts, p);
   } else {
-    parts.fileNameStart = nullptr;
-    parts.lastDot = nullptr;
-    parts.extensionStart = nullptr;
+    ForgetFile(parts);
     if (parts.flags & (kPathWildcard | kPathColon)) parts.flags |= kPathInvalid;
   }
-
-  uint32_t length = static_cast<uint32_t>(p - parts.directoryStart) - parts.fileNameLength -
-                    parts.extensionLength - static_cast<uint32_t>(parts.dotCount);
-  // The colon before a file name belongs to neither part.
-  if (length != 0 && (parts.flags & kPathColon)) --length;
-  // The directory text keeps a leading "\" but not the final one; a rooted path whose
-  // directory is that "\" alone ("C:\name") still has a directory, of length 0.
-  if (length != 0 && parts.directoryStart[length - 1] == '\\') {
-    --length;
-    parts.flags |= kPathDirectory;
-  }
-  if (length != 0) parts.flags |= kPathDirectory;
-  parts.directoryLength = length;
-
+  MeasureDirectory(parts, p);
   if (parts.drive != nullptr) {
     parts.driveCount = 1;
     parts.flags |= kPathDrive;
@@ -225,45 +265,20 @@ int PathMerge(PathParts& parts, const char* text, int fileAllowed, const char* s
   // caller can report the result as it stands.
   if (other.flags & kPathInvalid) return 2;
 
-  // The moved parts come from another text, so the source pointers of parts would not
-  // describe them; they are cleared, and only the copies tell what the part holds.
-  if ((other.flags & kPathDrive) && !(parts.flags & kPathDrive)) {
-    parts.driveLetter = other.driveLetter;
-    parts.driveCount = other.driveCount;
-    parts.drive = nullptr;
-    parts.flags |= kPathDrive;
+  TakeMissingPart(parts, other, kPathDrive, &PathParts::driveLetter, &PathParts::driveCount,
+                  &PathParts::drive);
+  if (TakeMissingPart(parts, other, kPathDirectory, &PathParts::directory,
+                      &PathParts::directoryLength, &PathParts::directoryStart)) {
+    parts.flags |= other.flags & kPathRooted;
   }
-  if ((other.flags & kPathDirectory) && !(parts.flags & kPathDirectory)) {
-    std::free(parts.directory);
-    parts.directory = other.directory;
-    other.directory = nullptr;
-    parts.directoryLength = other.directoryLength;
-    parts.directoryStart = nullptr;
-    parts.flags |= kPathDirectory | (other.flags & kPathRooted);
-  }
-  if ((other.flags & kPathFileName) && !(parts.flags & kPathFileName)) {
-    std::free(parts.fileName);
-    parts.fileName = other.fileName;
-    other.fileName = nullptr;
-    parts.fileNameLength = other.fileNameLength;
-    parts.fileNameStart = nullptr;
-    parts.flags |= kPathFileName;
-  }
-  if ((other.flags & kPathDot) && !(parts.flags & kPathDot)) {
-    // The extension only comes with the dot: an extension after the dot of another path
-    // would name a different file type than the one the first path gave.
-    parts.dot = other.dot;
-    parts.dotCount = other.dotCount;
-    parts.lastDot = nullptr;
-    parts.flags |= kPathDot;
-    if (other.flags & kPathExtension) {
-      std::free(parts.extension);
-      parts.extension = other.extension;
-      other.extension = nullptr;
-      parts.extensionLength = other.extensionLength;
-      parts.extensionStart = nullptr;
-      parts.flags |= kPathExtension;
-    }
+  TakeMissingPart(parts, other, kPathFileName, &PathParts::fileName, &PathParts::fileNameLength,
+                  &PathParts::fileNameStart);
+  // The extension only comes with the dot: an extension after the dot of another path
+  // would name a different file type than the one the first path gave.
+  if (TakeMissingPart(parts, other, kPathDot, &PathParts::dot, &PathParts::dotCount,
+                      &PathParts::lastDot)) {
+    TakeMissingPart(parts, other, kPathExtension, &PathParts::extension,
+                    &PathParts::extensionLength, &PathParts::extensionStart);
   }
   // A copy the other path could not make is missing from this one now too.
   parts.flags |= other.flags & kPathNoMemory;

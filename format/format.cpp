@@ -33,51 +33,50 @@ int64_t EmitSpaces(Output& out, int64_t count) {
   return count > 0 ? count : 0;
 }
 
+// The digit positions of a base: the base, how many positions, the divisor of the first,
+// and whether a sign may stand before it. Any base but 16, 8 and 2 is taken as 10.
+struct Positions {
+  uint32_t base;
+  int count;
+  uint32_t divisor;
+  bool mayBeSigned;
+};
+
+Positions PositionsOf(int base) {
+  switch (base) {
+    case 16: return {16, 8, 0x10000000u, false};
+    case 8: return {8, 11, 1u << 30, true};
+    case 2: return {2, 32, 1u << 31, false};
+    default: return {10, 10, 1000000000u, true};
+  }
+}
+
+// The sign character that goes before value ('-', '+', ' ', or 0 for none); a negative
+// value is turned into its magnitude. The most negative value negates to itself as an
+// unsigned number, which is exactly its magnitude 2147483648, so no signed arithmetic is
+// involved.
+int TakeSign(uint32_t& value, int signMode) {
+  if (signMode == kSignNone) return 0;
+  if ((value & 0x80000000u) != 0) {
+    value = 0u - value;
+    return '-';
+  }
+  if (signMode == kSignPlus) return '+';
+  if (signMode == kSignSpace) return ' ';
+  return 0;
+}
+
 void EmitNumber(Output& out, uint32_t value, int base, int width, int signMode,
                 unsigned fillFlags, int prefix) {
+  const Positions positions = PositionsOf(base);
   const bool blankFill = (fillFlags & kBlankFill) != 0;
-  bool grouping = false;
-  bool mayBeSigned = false;
-  const char* digits = "0123456789ABCDEF";
-  int digitPositions;
-  uint32_t divisor;
-  switch (base) {
-    case 16:
-      digitPositions = 8;
-      divisor = 0x10000000u;
-      if (signMode != kSignNone) digits = "0123456789abcdef";
-      break;
-    case 8:
-      digitPositions = 11;
-      divisor = 1u << 30;
-      mayBeSigned = true;
-      break;
-    case 2:
-      digitPositions = 32;
-      divisor = 1u << 31;
-      break;
-    default:
-      base = 10;
-      digitPositions = 10;
-      divisor = 1000000000u;
-      mayBeSigned = true;
-      grouping = (fillFlags & kGrouping) != 0;
-      break;
-  }
-
-  // The sign. The most negative value negates to itself as an unsigned number, which is
-  // exactly its magnitude 2147483648, so no signed arithmetic is involved.
-  int signChar = 0;
-  if (mayBeSigned && signMode != kSignNone) {
-    if ((value & 0x80000000u) != 0) {
-      value = 0u - value;
-      signChar = '-';
-    } else if (signMode == kSignPlus) {
-      signChar = '+';
-    } else if (signMode == kSignSpace) {
-      signChar = ' ';
-    }
-  }
+  const bool grouping = positions.base == 10 && (fillFlags & kGrouping) != 0;
+  // Base 16 takes the sign mode as the letter case.
+  const char* digits = (positions.base == 16 && signMode != kSignNone) ? "0123456789abcdef"
+                                                                        : "0123456789ABCDEF";
+  const int signChar = positions.mayBeSigned ? TakeSign(value, signMode) : 0;
+  const int digitPositions = positions.count;
+  uint32_t divisor = positions.divisor;
 
   // Leading positions to leave out so that the field is width characters wide; the width
   // counts the prefix and the sign. With grouping the three separators are positions too.
@@ -93,7 +92,7 @@ void EmitNumber(Output& out, uint32_t value, int base, int width, int signMode,
 
   bool started = false;
   for (int position = 0; position < digitPositions; ++position) {
-    const uint32_t digit = (value / divisor) % static_cast<uint32_t>(base);
+    const uint32_t digit = (value / divisor) % positions.base;
     const bool last = position == digitPositions - 1;
     if (!started && (digit != 0 || last || (!blankFill && suppress <= 0))) {
       // The field starts here. Zero fill puts the sign and prefix at its left edge,
@@ -112,7 +111,7 @@ void EmitNumber(Output& out, uint32_t value, int base, int width, int signMode,
       if (suppress <= 0) Emit(out, started ? ',' : ' ');
       --suppress;
     }
-    divisor /= static_cast<uint32_t>(base);
+    divisor /= positions.base;
   }
 }
 
@@ -153,6 +152,129 @@ void TerminateBuffer(TextBuffer* buffer) {
   if (buffer->capacity != 0) buffer->text[buffer->length] = '\0';
 }
 
+// ---- The steps of FormatText: read a conversion, then write it. ----
+
+// The argument list of one FormatText call, held in a struct so that the steps can take it
+// by reference: a va_list passed by value may not be used again by its caller.
+struct Arguments {
+  va_list list;
+};
+
+// What the characters between "%" and the conversion character asked for.
+struct Conversion {
+  int32_t inner = 0;  // the number being read: width of a number, length of a string
+  int32_t outer = 0;  // the number before ".": the width that the whole field is padded to
+  bool zeroFill = false;
+  bool fillDecided = false;
+  bool leftJustify = false;
+  bool grouping = false;
+  int signMode = kSignNone;
+  int prefix = 0;
+
+  unsigned Fill() const { return zeroFill ? 0u : unsigned{kBlankFill}; }
+};
+
+// Reads the flags, widths and prefixes at p into conversion, taking the arguments that
+// "*" and "@" ask for. Returns the conversion character, or the format's NUL.
+const char* ReadConversion(const char* p, Conversion& conversion, Arguments& arguments) {
+  for (;; ++p) {
+    const char ch = *p;
+    if (ch >= '0' && ch <= '9') {
+      // Only the first digit of the conversion chooses the fill, so "%10u" stays blank.
+      if (!conversion.fillDecided) {
+        conversion.zeroFill = ch == '0';
+        conversion.fillDecided = true;
+      }
+      // A run of digits too long for 32 bits stops growing instead of overflowing.
+      const int64_t next = static_cast<int64_t>(conversion.inner) * 10 + (ch - '0');
+      conversion.inner = next > INT32_MAX   ? INT32_MAX
+                         : next < INT32_MIN ? INT32_MIN
+                                            : static_cast<int32_t>(next);
+      continue;
+    }
+    switch (ch) {
+      case '*': conversion.inner = va_arg(arguments.list, int); break;
+      case '.': conversion.outer = conversion.inner; conversion.inner = 0; break;
+      case '+': conversion.signMode = kSignPlus; break;
+      case ' ': conversion.signMode = kSignSpace; break;
+      case '-': conversion.leftJustify = true; break;
+      case ',': conversion.grouping = true; break;
+      case '$': conversion.prefix = '$'; break;
+      case '@': conversion.prefix = va_arg(arguments.list, int); break;
+      default: return p;
+    }
+  }
+}
+
+// "%s" and "%S": a single number is a maximum length ("%10s"); the width comes before a ".".
+void WriteString(Output& out, char ch, const Conversion& conversion, Arguments& arguments) {
+  int64_t length;
+  const char* text;
+  if (ch == 's') {
+    text = va_arg(arguments.list, const char*);
+    length = text != nullptr ? static_cast<int64_t>(strlen(text)) : 0;
+  } else {
+    length = va_arg(arguments.list, int);
+    text = va_arg(arguments.list, const char*);
+    // A missing string prints as an empty one rather than taking the program down, and a
+    // negative length is no characters at all.
+    if (text == nullptr || length < 0) length = 0;
+  }
+  const int64_t count =
+      conversion.inner > 0 && conversion.inner <= length ? conversion.inner : length;
+  EmitField(out, text != nullptr ? text : "", count, conversion.outer, conversion.leftJustify);
+}
+
+// "%I": an IPv4 address held with its first byte lowest, as it sits in memory.
+void WriteAddress(Output& out, const Conversion& conversion, Arguments& arguments) {
+  const uint32_t address = va_arg(arguments.list, uint32_t);
+  for (int shift = 0; shift < 32; shift += 8) {
+    if (shift != 0) Emit(out, '.');
+    EmitNumber(out, (address >> shift) & 0xFFu, 10, conversion.inner, kSignNone,
+               conversion.Fill(), 0);
+  }
+}
+
+// A number. The leading spaces come from the inner width, not from the printed length, so
+// "%8.4u" is eight characters wide and "%8.u" puts eight spaces before the digits.
+void WriteNumber(Output& out, int base, int signMode, const Conversion& conversion,
+                 Arguments& arguments) {
+  const uint32_t value = va_arg(arguments.list, uint32_t);
+  const int64_t leading =
+      conversion.leftJustify ? 0 : EmitSpaces(out, int64_t{conversion.outer} - conversion.inner);
+  const uint32_t before = out.count;
+  EmitNumber(out, value, base, conversion.inner, signMode,
+             conversion.Fill() | (conversion.grouping ? unsigned{kGrouping} : 0u),
+             conversion.prefix);
+  const int64_t digits = out.count - before;
+  EmitSpaces(out, conversion.outer - leading - digits);
+}
+
+// "d" prints a "-" before a negative value, and base 16 lower-case letters, unless "+" or
+// " " chose another sign mode.
+int SignedUnlessSet(int signMode) { return signMode == kSignNone ? kSignMinus : signMode; }
+
+void WriteConversion(Output& out, char ch, const Conversion& conversion, Arguments& arguments) {
+  const int signMode = conversion.signMode;
+  switch (ch) {
+    case 'c': Emit(out, va_arg(arguments.list, int) & 0xFF); return;
+    case 's':
+    case 'S': WriteString(out, ch, conversion, arguments); return;
+    case 'I':
+    case 'i': WriteAddress(out, conversion, arguments); return;
+    case 'u': WriteNumber(out, 10, kSignNone, conversion, arguments); return;
+    case 'd': WriteNumber(out, 10, SignedUnlessSet(signMode), conversion, arguments); return;
+    case 'b': WriteNumber(out, 2, kSignNone, conversion, arguments); return;
+    case 'o': WriteNumber(out, 8, signMode, conversion, arguments); return;
+    case 'x':
+    case 'p': WriteNumber(out, 16, SignedUnlessSet(signMode), conversion, arguments); return;
+    case 'X':
+    case 'P': WriteNumber(out, 16, signMode, conversion, arguments); return;
+    // Not a conversion: the character stands for itself ("%%" is "%", "%lu" is "lu").
+    default: Emit(out, static_cast<unsigned char>(ch)); return;
+  }
+}
+
 }  // namespace
 
 // ---- Core operations. ----
@@ -187,129 +309,20 @@ int PutSpaces(CharSink sink, void* context, int enable, int count) {
 int FormatText(CharSink sink, void* context, const char* format, va_list args) {
   Output out{sink, context, 0};
   if (format == nullptr) return 0;
-
-  // State of the conversion being read; "%" resets all of it.
-  bool inConversion = false;
-  int32_t inner = 0;  // the number being read: width of a number, length of a string
-  int32_t outer = 0;  // the number before ".": the width that the whole field is padded to
-  bool zeroFill = false;
-  bool fillDecided = false;
-  bool leftJustify = false;
-  bool grouping = false;
-  int signMode = kSignNone;
-  int prefix = 0;
-
+  Arguments arguments;
+  va_copy(arguments.list, args);
   for (const char* p = format; *p != '\0'; ++p) {
-    const char ch = *p;
-    if (!inConversion) {
-      if (ch == '%') {
-        inConversion = true;
-        inner = 0;
-        outer = 0;
-        zeroFill = false;
-        fillDecided = false;
-        leftJustify = false;
-        grouping = false;
-        signMode = kSignNone;
-        prefix = 0;
-      } else {
-        Emit(out, static_cast<unsigned char>(ch));
-      }
+    if (*p != '%') {
+      Emit(out, static_cast<unsigned char>(*p));
       continue;
     }
-
-    if (ch >= '0' && ch <= '9') {
-      // Only the first digit of the conversion chooses the fill, so "%10u" stays blank.
-      if (!fillDecided) {
-        zeroFill = ch == '0';
-        fillDecided = true;
-      }
-      // A run of digits too long for 32 bits stops growing instead of overflowing.
-      const int64_t next = static_cast<int64_t>(inner) * 10 + (ch - '0');
-      inner = next > INT32_MAX ? INT32_MAX : next < INT32_MIN ? INT32_MIN : static_cast<int32_t>(next);
-      continue;
-    }
-
-    int base = 0;
-    switch (ch) {
-      case '*': inner = va_arg(args, int); continue;
-      case '.': outer = inner; inner = 0; continue;
-      case '+': signMode = kSignPlus; continue;
-      case ' ': signMode = kSignSpace; continue;
-      case '-': leftJustify = true; continue;
-      case ',': grouping = true; continue;
-      case '$': prefix = '$'; continue;
-      case '@': prefix = va_arg(args, int); continue;
-
-      case 'c':
-        Emit(out, va_arg(args, int) & 0xFF);
-        inConversion = false;
-        continue;
-
-      case 's':
-      case 'S': {
-        int64_t length;
-        const char* text;
-        if (ch == 's') {
-          text = va_arg(args, const char*);
-          length = text != nullptr ? static_cast<int64_t>(strlen(text)) : 0;
-        } else {
-          length = va_arg(args, int);
-          text = va_arg(args, const char*);
-          // A missing string prints as an empty one rather than taking the program down,
-          // and a negative length is no characters at all.
-          if (text == nullptr || length < 0) length = 0;
-        }
-        // A single number is a maximum length ("%10s"); the width comes before a ".".
-        const int64_t count = inner > 0 && inner <= length ? inner : length;
-        if (text == nullptr) text = "";
-        EmitField(out, text, count, outer, leftJustify);
-        inConversion = false;
-        continue;
-      }
-
-      case 'I':
-      case 'i': {
-        // An IPv4 address held with its first byte lowest, as it sits in memory.
-        const uint32_t address = va_arg(args, uint32_t);
-        for (int shift = 0; shift < 32; shift += 8) {
-          if (shift != 0) Emit(out, '.');
-          EmitNumber(out, (address >> shift) & 0xFFu, 10, inner, kSignNone,
-                     zeroFill ? 0u : unsigned{kBlankFill}, 0);
-        }
-        inConversion = false;
-        continue;
-      }
-
-      case 'u': base = 10; signMode = kSignNone; break;
-      case 'd': base = 10; if (signMode == kSignNone) signMode = kSignMinus; break;
-      case 'b': base = 2; signMode = kSignNone; break;
-      case 'o': base = 8; break;
-      case 'x':
-      case 'p': base = 16; if (signMode == kSignNone) signMode = kSignMinus; break;  // lower case
-      case 'X':
-      case 'P': base = 16; break;
-
-      default:
-        // Not a conversion: the character stands for itself ("%%" is "%", "%lu" is "lu").
-        Emit(out, static_cast<unsigned char>(ch));
-        inConversion = false;
-        continue;
-    }
-
-    // A number. The leading spaces come from the inner width, not from the printed length,
-    // so "%8.4u" is eight characters wide and "%8.u" puts eight spaces before the digits.
-    const uint32_t value = va_arg(args, uint32_t);
-    const int64_t leading = leftJustify ? 0 : EmitSpaces(out, static_cast<int64_t>(outer) - inner);
-    const uint32_t before = out.count;
-    EmitNumber(out, value, base, inner, signMode,
-               (zeroFill ? 0u : unsigned{kBlankFill}) | (grouping ? unsigned{kGrouping} : 0u),
-               prefix);
-    const int64_t digits = out.count - before;
-    EmitSpaces(out, outer - leading - digits);
-    inConversion = false;
+    Conversion conversion;
+    p = ReadConversion(p + 1, conversion, arguments);
+    // A format that ends inside a conversion adds nothing for it.
+    if (*p == '\0') break;
+    WriteConversion(out, *p, conversion, arguments);
   }
-  // A format that ends inside a conversion adds nothing for it.
+  va_end(arguments.list);
   return static_cast<int>(out.count);
 }
 

@@ -10,5 +10,8 @@ list(FILTER core_sources EXCLUDE REGEX "(serial_port|clock)_(posix|win32)\\.cpp$
 add_library(tqupd_scripted_core STATIC ${core_sources} scripted_link.cpp)
 target_include_directories(tqupd_scripted_core PUBLIC ${PROJECT_SOURCE_DIR}
                            ${CMAKE_CURRENT_SOURCE_DIR})
+# The same sources need the same include folders as in the original (generated headers).
+target_include_directories(tqupd_scripted_core PRIVATE
+                           $<TARGET_PROPERTY:tqupd_core,INCLUDE_DIRECTORIES>)
 add_dependencies(tqupd_scripted_core carried_image)
 tqupd_fuzz_target_over(tqupd_scripted_core switch_replies_fuzz switch_replies_fuzz.cpp)

@@ -1,4 +1,5 @@
-#include <windows.h>
+// Only the one call is needed: the header that declares it, not all of <windows.h>.
+#include <processenv.h>
 
 #include "flags/command_line.h"
 

@@ -49,13 +49,6 @@ TEST_P(StartUp, PortNumbersOutsideOneToNinetyNineAreRefused) {
   }
 }
 
-TEST_P(StartUp, EveryRunEndsWithTheKeyPromptAndStatusOneWithInputClosed) {
-  RunResult r = Run({"a", "b"});
-  EXPECT_EQ(r.status, 1);
-  ASSERT_GE(r.output.size(), sizeof kExit - 1);
-  EXPECT_EQ(r.output.substr(r.output.size() - (sizeof kExit - 1)), kExit);
-}
-
 INSTANTIATE_TEST_SUITE_P(Builds, StartUp, testing::Values(Build::kNative, Build::kWindows),
                          [](const testing::TestParamInfo<Build>& info) {
                            return info.param == Build::kNative ? "Native" : "Windows";

@@ -45,6 +45,7 @@ const ParseCase kParseCases[] = {
     {"x?\\y", 1, nullptr, 0x0D, "", "x?", "y", "", 4},
     {"\\", 1, nullptr, 0x44, "", "", "", "", 1},
     {"", 1, nullptr, 0x01, "", "", "", "", 0},
+    {nullptr, 1, nullptr, 0x01, "", "", "", "", 0},
     {"name.ext /rest", 1, "/ \t\n", 0x38, "", "", "name", "ext", 8},
     // Without a stop set a blank is a name character.
     {"name.ext /rest", 1, nullptr, 0x238, "", "", "name", "ext ", 9},
@@ -72,12 +73,6 @@ TEST(PathParse, SplitsDriveDirectoryNameAndExtension) {
     EXPECT_EQ(parts.position, end);
     EXPECT_EQ(parts.directory, nullptr);  // PathParse makes no copies
   }
-}
-
-TEST(PathParse, TakesAMissingTextAsInvalid) {
-  PathParts parts;
-  EXPECT_EQ(PathParse(parts, nullptr, 1, nullptr), nullptr);
-  EXPECT_EQ(parts.flags, kPathInvalid);
 }
 
 TEST(PathParseCopy, CopiesEachPartOfExactlyItsLength) {

@@ -71,6 +71,10 @@ TEST(ParseIdentityReply, NumbersReadLikeTheCLibraryWithA32BitResult) {
   EXPECT_EQ(Parse("^=V \"X\" 2.60,86,3,0x1f").info.hexField, 0x1Fu);
   EXPECT_EQ(Parse("^=V \"X\" 2.60,86,3,123456789ab").info.hexField, 0xFFFFFFFFu);
   EXPECT_EQ(Parse("^=V \"X\" 1.2a").info.version, 0x01021000u);
+  // Any character separates the fields; the model is decimal, so "a" is a separator.
+  Parsed odd = Parse("^=V \"X\" 2.60,86,3a1f");
+  EXPECT_EQ(odd.info.modelIndex, 3);
+  EXPECT_EQ(odd.info.hexField, 0x1Fu);
 }
 
 TEST(VersionText, ShowsMajorMinorBetaLetterAndBeta) {

@@ -1,4 +1,5 @@
-// Finding and entering the boot ROM of a virtual switch through the utility's own link.
+// Finding and entering the boot ROM of a virtual switch through the utility's own link:
+// the cases an update from the firmware (the end-to-end tests) never meets.
 #include <gtest/gtest.h>
 
 #include "image/device_info.h"
@@ -28,25 +29,6 @@ void SynchroniseWithEchoOn() {
 
 using BootEntry = UtilityOnASwitch;
 
-TEST_F(BootEntry, TheProbeFindsRunningFirmwareOnItsSecondTryAt19200) {
-  Start(Installed());
-  EXPECT_EQ(ProbeLink(), ProbeResult::Firmware);
-  EXPECT_EQ(linkBaudRate, 19200u);
-  // The first try went out at 115200 and reached the firmware as garbage.
-  std::vector<std::string> garbled = Logged("# 19200 fw garbled-in");
-  ASSERT_FALSE(garbled.empty());
-  EXPECT_NE(garbled[0].find("sent-at 115200"), std::string::npos);
-  EXPECT_EQ(CountLogged("< 19200 fw ^+"), 1u);
-}
-
-TEST_F(BootEntry, TheProbeSynchronisesABootRomAt115200OnItsFirstTry) {
-  Start({"--erase"});
-  EXPECT_EQ(ProbeLink(), ProbeResult::BootLoader);
-  EXPECT_EQ(linkBaudRate, 115200u);
-  EXPECT_EQ(CountLogged("> 115200 isp A 0"), 1u);
-  EXPECT_EQ(CountLogged("> 19200"), 0u);
-}
-
 TEST_F(BootEntry, TriesAlternateStartingWithTheRateTheLinkDoesNotHold) {
   Start({"--erase", "--fault-refuse", "A"});  // the echo-off step never succeeds
   linkBaudRate = 115200;
@@ -64,15 +46,6 @@ TEST_F(BootEntry, ASynchronisedBootRomIsFoundThroughItsEchoOnAndEchoOff) {
   EXPECT_EQ(ProbeLink(), ProbeResult::BootLoader);  // echo-off handshake: the probe line gets "1"
   EXPECT_EQ(CountLogged("< 115200 isp Synchronized"), 1u);  // never synchronised again
   EXPECT_EQ(CountLogged("> 115200 isp A 0"), 2u);
-}
-
-TEST_F(BootEntry, EnterBootLoaderSendsARunningSwitchIntoItsBootRom) {
-  Start(Installed());
-  EXPECT_EQ(EnterBootLoader(), BootEntryResult::Synchronised);
-  EXPECT_EQ(deviceMode, BootLoader);
-  EXPECT_EQ(linkBaudRate, 115200u);
-  EXPECT_EQ(CountLogged("> 19200 fw ^BOOTL$"), 1u);
-  EXPECT_EQ(CountLogged("# 0 isp reset boot-rom"), 1u);
 }
 
 TEST_F(BootEntry, EnterBootLoaderOnASynchronisedBootRomNeedsOneProbe) {

@@ -62,44 +62,11 @@ const char kNotIdentifiable[] =
 
 }  // namespace
 
-TEST_F(Identify, ARunningSwitchNamesItselfInItsIdentityReply) {
-  PackOptions options;
-  options.version = 0x02320000;
-  Detected d = Detect(Installed(options));
-  EXPECT_EQ(d.result, DetectResult::Identified);
-  EXPECT_EQ(d.mode, RunningFirmware);
-  EXPECT_EQ(d.info.family, 'V');
-  EXPECT_EQ(d.info.modelIndex, 3);
-  EXPECT_EQ(d.info.version, 0x02320000u);
-  EXPECT_STREQ(d.info.productName, "KLM8800T");
-}
-
-TEST_F(Identify, AnAcknowledgementBeforeTheReplyIsSkippedAndAnEmptyNameUsesTheCatalogue) {
-  Detected d = Detect(Concat(Installed(), {"--identity-ack", "--identity-name", ""}));
-  EXPECT_EQ(d.result, DetectResult::Identified);
-  EXPECT_STREQ(d.info.displayName, "KLM8800T");
-}
-
 TEST_F(Identify, AReplyThatIsNoIdentityFailsIdentification) {
   // A double quote inside the name leaves characters the reply's grammar cannot take.
   Detected d = Detect(Concat(Installed(), {"--identity-name", "KLM\"8800T"}));
   EXPECT_EQ(d.result, DetectResult::NotIdentified);
   EXPECT_EQ(d.mode, RunningFirmware);
-}
-
-TEST_F(Identify, ABootRomIsIdentifiedFromTheParameterTableInFlash) {
-  Detected d = Detect(InBootRom());
-  EXPECT_EQ(d.result, DetectResult::Identified);
-  EXPECT_EQ(d.mode, BootLoader);
-  EXPECT_EQ(d.info.family, 'V');
-  EXPECT_EQ(d.info.modelIndex, 3);
-  EXPECT_EQ(d.info.identityByte1, 0x41);
-  EXPECT_EQ(d.info.identityByte0, 0x01);
-  EXPECT_EQ(d.info.version, 0x02320000u);
-  EXPECT_STREQ(d.info.displayName, "KLM8800T");
-  EXPECT_EQ(d.shown, "");
-  EXPECT_EQ(CountLogged("> 115200 isp R 436731392 512"), 1u);
-  EXPECT_EQ(CountLogged("> 115200 isp R 436207616 512"), 1u);  // the check region
 }
 
 TEST_F(Identify, TableVariantsSetModeAndVersionAsTheyShould) {

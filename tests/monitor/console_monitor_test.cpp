@@ -61,7 +61,7 @@ TEST_F(ConsoleMonitor, OtherMessageCodesAreShownAsTheyCame) {
 }
 
 TEST_F(ConsoleMonitor, OnlyFramedTextReachesAHandler) {
-  EXPECT_EQ(Feed("noise !42 x ^!4\x01\x02" "2 ok\x80$"), "!42 ok$");
+  EXPECT_EQ(Feed("noise !42 x ^!4\x01\x1F" "2 ok\x80$"), "!42 ok$");
   // Text outside a frame is dropped by the next "^"...
   EXPECT_EQ(Feed("!7 stray^=P$"), "");
   EXPECT_EQ(deviceReady, 1);

@@ -211,6 +211,7 @@ void ConsoleSession::Type(const std::string& keys) {
     Pump(20);
     Reap(pid_, &status_, &usage_);
   }
+  if ((mode.c_lflag & ICANON) != 0 && status_ < 0) consoleDetached_ = true;
   ssize_t n = write(master_, keys.data(), keys.size());
   (void)n;
 }

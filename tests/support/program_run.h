@@ -60,6 +60,10 @@ class ConsoleSession {
   // What reached the terminal when the output went through a pipe (for diagnosis).
   const std::string& Terminal() const { return terminal_; }
   bool Running() { return status_ < 0; }
+  // True when keys were typed while the terminal stayed in line mode: the program never
+  // took its console (Wine's console, on rare occasions, comes up detached from the
+  // pseudo-terminal), so those keys cannot have reached it.
+  bool ConsoleDetached() const { return consoleDetached_; }
   // Processor time the program used (valid once WaitExit has seen it end).
   const rusage& Usage() const { return usage_; }
 
@@ -69,6 +73,7 @@ class ConsoleSession {
   int master_ = -1;
   int output_fd_ = -1;  // where the program's output is read: the master or the pipe
   int status_ = -1;
+  bool consoleDetached_ = false;
   std::string output_;
   std::string terminal_;
   rusage usage_{};

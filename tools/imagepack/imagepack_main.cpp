@@ -42,92 +42,102 @@ bool ParseNumber(const char* text, uint32_t* value) {
   return end != text && *end == '\0';
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// What the command line asks for.
+struct Arguments {
   PackOptions options;
   std::string payloadPath, outPath, sourcePath, flashOutPath;
   uint32_t syntheticLength = kSyntheticPayloadBytes;
   uint32_t variant = 0;
+  bool help = false;
+};
+
+// Sets one option from its value; false when the value does not fit it.
+bool SetOption(const std::string& key, const char* value, Arguments* a, bool* known) {
+  *known = true;
+  PackOptions& o = a->options;
+  if (key == "--payload") a->payloadPath = value;
+  else if (key == "--out") a->outPath = value;
+  else if (key == "--source") a->sourcePath = value;
+  else if (key == "--flash-out") a->flashOutPath = value;
+  else if (key == "--name") o.productName = value;
+  else if (key == "--family" && strlen(value) == 1) o.family = static_cast<unsigned char>(value[0]);
+  else if (key == "--family") return ParseNumber(value, &o.family);
+  else if (key == "--model") return ParseNumber(value, &o.modelIndex);
+  else if (key == "--version") return ParseVersionWord(value, &o.version);
+  else if (key == "--firmware-address") return ParseNumber(value, &o.firmwareAddress);
+  else if (key == "--table-address") return ParseNumber(value, &o.tableAddress);
+  else if (key == "--table-magic") return ParseNumber(value, &o.tableMagic);
+  else if (key == "--synthetic-length") {
+    return ParseNumber(value, &a->syntheticLength) && a->syntheticLength >= 512;
+  } else if (key == "--variant") return ParseNumber(value, &a->variant);
+  else if (key == "--check-length") {
+    uint32_t number = 0;
+    bool ok = ParseNumber(value, &number);
+    o.checkLength = number;
+    return ok;
+  } else *known = false;
+  return true;
+}
+
+// Empty when the command line is good; otherwise what is wrong with it.
+std::string ParseArguments(int argc, char** argv, Arguments* a) {
   for (int i = 1; i < argc; ++i) {
     std::string key = argv[i];
     if (key == "--help") {
-      printf("usage: imagepack [--payload FILE] [--family V|Z] [--model N] [--version X.YY]\n"
-             "                 [--name NAME] [--firmware-address A] [--table-address A]\n"
-             "                 [--synthetic-length N] [--variant N] [--table-magic M]\n"
-             "                 [--out IMAGE] [--source FILE.cpp] [--flash-out FILE]\n");
-      return 0;
+      a->help = true;
+      return {};
     }
-    if (i + 1 >= argc) return Fail("option " + key + " needs a value");
+    if (i + 1 >= argc) return "option " + key + " needs a value";
     const char* value = argv[++i];
-    uint32_t number = 0;
-    bool ok = true;
-    if (key == "--payload") {
-      payloadPath = value;
-    } else if (key == "--out") {
-      outPath = value;
-    } else if (key == "--source") {
-      sourcePath = value;
-    } else if (key == "--flash-out") {
-      flashOutPath = value;
-    } else if (key == "--name") {
-      options.productName = value;
-    } else if (key == "--family") {
-      if (strlen(value) == 1) {
-        options.family = static_cast<unsigned char>(value[0]);
-      } else {
-        ok = ParseNumber(value, &options.family);
-      }
-    } else if (key == "--model") {
-      ok = ParseNumber(value, &options.modelIndex);
-    } else if (key == "--version") {
-      ok = ParseVersionWord(value, &options.version);
-    } else if (key == "--firmware-address") {
-      ok = ParseNumber(value, &options.firmwareAddress);
-    } else if (key == "--table-address") {
-      ok = ParseNumber(value, &options.tableAddress);
-    } else if (key == "--table-magic") {
-      ok = ParseNumber(value, &options.tableMagic);
-    } else if (key == "--synthetic-length") {
-      ok = ParseNumber(value, &syntheticLength) && syntheticLength >= 512;
-    } else if (key == "--variant") {
-      ok = ParseNumber(value, &variant);
-    } else if (key == "--check-length") {
-      ok = ParseNumber(value, &number);
-      options.checkLength = number;
-    } else {
-      return Fail("unknown option " + key + " (see --help)");
-    }
-    if (!ok) return Fail(std::string("bad value for ") + key + ": " + value);
+    bool known = true;
+    bool ok = SetOption(key, value, a, &known);
+    if (!known) return "unknown option " + key + " (see --help)";
+    if (!ok) return std::string("bad value for ") + key + ": " + value;
   }
-  if (outPath.empty() && sourcePath.empty() && flashOutPath.empty()) {
-    return Fail("nothing to write: give --out, --source or --flash-out");
+  if (a->outPath.empty() && a->sourcePath.empty() && a->flashOutPath.empty()) {
+    return "nothing to write: give --out, --source or --flash-out";
+  }
+  return {};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments a;
+  std::string wrong = ParseArguments(argc, argv, &a);
+  if (!wrong.empty()) return Fail(wrong);
+  if (a.help) {
+    printf("usage: imagepack [--payload FILE] [--family V|Z] [--model N] [--version X.YY]\n"
+           "                 [--name NAME] [--firmware-address A] [--table-address A]\n"
+           "                 [--synthetic-length N] [--variant N] [--table-magic M]\n"
+           "                 [--out IMAGE] [--source FILE.cpp] [--flash-out FILE]\n");
+    return 0;
   }
 
   std::vector<uint8_t> payload;
-  if (payloadPath.empty()) {
-    payload = SyntheticPayload(syntheticLength, kSyntheticEntry, variant);
-  } else if (!ReadFile(payloadPath, &payload)) {
-    return Fail("cannot read payload " + payloadPath);
+  if (a.payloadPath.empty()) {
+    payload = SyntheticPayload(a.syntheticLength, kSyntheticEntry, a.variant);
+  } else if (!ReadFile(a.payloadPath, &payload)) {
+    return Fail("cannot read payload " + a.payloadPath);
   }
   std::string error;
-  std::vector<uint8_t> image = PackImage(payload, options, &error);
+  std::vector<uint8_t> image = PackImage(payload, a.options, &error);
   if (image.empty()) return Fail(error);
 
-  if (!outPath.empty() && !WriteFile(outPath, image.data(), image.size())) {
-    return Fail("cannot write " + outPath);
+  if (!a.outPath.empty() && !WriteFile(a.outPath, image.data(), image.size())) {
+    return Fail("cannot write " + a.outPath);
   }
-  if (!sourcePath.empty()) {
+  if (!a.sourcePath.empty()) {
     std::string source = ImageSource(image);
-    if (!WriteFile(sourcePath, source.data(), source.size())) {
-      return Fail("cannot write " + sourcePath);
+    if (!WriteFile(a.sourcePath, source.data(), source.size())) {
+      return Fail("cannot write " + a.sourcePath);
     }
   }
-  if (!flashOutPath.empty()) {
+  if (!a.flashOutPath.empty()) {
     // The payload exactly as it goes into flash: the firmware bytes and their CRC.
     size_t firmwareLength = payload.size() + 4;
-    if (!WriteFile(flashOutPath, image.data() + 80, firmwareLength)) {
-      return Fail("cannot write " + flashOutPath);
+    if (!WriteFile(a.flashOutPath, image.data() + 80, firmwareLength)) {
+      return Fail("cannot write " + a.flashOutPath);
     }
   }
   return 0;
