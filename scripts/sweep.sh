@@ -31,11 +31,13 @@ scripts/setup-deps.sh
 mkdir -p "$root"
 configure() {  # dir, extra cmake arguments...
   dir="$1"; shift
-  [ -f "$dir/build.ninja" ] && return 0
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >"$dir.configure.log" 2>&1 ||
+  type=Release
+  [ -f "$dir/CMakeCache.txt" ] && type=$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$dir/CMakeCache.txt")
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >"$dir.configure.log" 2>&1 ||
     { cat "$dir.configure.log"; exit 1; }
 }
-configure "$root/native"
+# The sweep is built on the tests' support code.
+configure "$root/native" -DTQUPD_TESTS=ON
 ninja -C "$root/native" tqupd vswitch sweep >/dev/null
 if [ "$windows" = 1 ]; then
   configure "$root/windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
