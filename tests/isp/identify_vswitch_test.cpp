@@ -62,6 +62,15 @@ const char kNotIdentifiable[] =
 
 }  // namespace
 
+TEST(DetectDevice, WithoutAnOpenLinkSaysSoAtOnce) {
+  CloseLink();
+  uint32_t writes = linkPort.writeCount;
+  uint32_t waits = linkPort.waitCount;
+  EXPECT_EQ(DetectDevice(), DetectResult::NoPort);
+  EXPECT_EQ(linkPort.writeCount, writes);  // nothing was tried
+  EXPECT_EQ(linkPort.waitCount, waits);
+}
+
 TEST_F(Identify, AReplyThatIsNoIdentityFailsIdentification) {
   // A double quote inside the name leaves characters the reply's grammar cannot take.
   Detected d = Detect(Concat(Installed(), {"--identity-name", "KLM\"8800T"}));
