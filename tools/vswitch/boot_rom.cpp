@@ -261,8 +261,8 @@ void BootRom::LineComplete() {
 
 // The handler's commands by letter: how many numbers each takes (G a mode letter after
 // its number) and the body that carries it out.
-const BootRom::CommandSpec* BootRom::FindCommand(char letter) {
-  static const CommandSpec kCommands[] = {
+const BootRom::CommandEntry* BootRom::FindCommand(char letter) {
+  static const CommandEntry kCommands[] = {
       {'U', 1, false, &BootRom::Unlock},        {'A', 1, false, &BootRom::SetEcho},
       {'B', 2, false, &BootRom::SetBaudRate},   {'W', 2, false, &BootRom::WriteToRam},
       {'R', 2, false, &BootRom::ReadMemory},    {'P', 3, false, &BootRom::Prepare},
@@ -273,7 +273,7 @@ const BootRom::CommandSpec* BootRom::FindCommand(char letter) {
       {'N', 0, false, &BootRom::ReadSerialNumber},
       {'S', 1, false, &BootRom::SetBootBank},
   };
-  for (const CommandSpec& c : kCommands) {
+  for (const CommandEntry& c : kCommands) {
     if (c.letter == letter) return &c;
   }
   return nullptr;
@@ -281,7 +281,7 @@ const BootRom::CommandSpec* BootRom::FindCommand(char letter) {
 
 void BootRom::Command(const std::string& line) {
   char letter = line[0];
-  const CommandSpec* command = FindCommand(letter);
+  const CommandEntry* command = FindCommand(letter);
   if (command == nullptr || (line.size() > 1 && line[1] != ' ')) {
     Status(std::to_string(kInvalidCommand));
     return;

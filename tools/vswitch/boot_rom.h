@@ -58,13 +58,13 @@ class BootRom : public Persona {
   // Command bodies; each returns the status code to answer, or -1 when it answered
   // itself.
   using Body = int (BootRom::*)(const Arguments&);
-  struct CommandSpec {
+  struct CommandEntry {
     char letter;
     size_t numbers;   // unsigned decimal fields
     bool modeLetter;  // one more field after them: G's "T"
     Body run;
   };
-  static const CommandSpec* FindCommand(char letter);
+  static const CommandEntry* FindCommand(char letter);
   // W, R and M: word-aligned address and count (ADDR_ERROR, COUNT_ERROR), and mapped
   // memory (ADDR_NOT_MAPPED) where mapped is null.
   static int TransferCheck(uint32_t address, uint32_t count, const void* mapped);
