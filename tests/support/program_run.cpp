@@ -141,9 +141,12 @@ ConsoleSession::ConsoleSession(const std::vector<std::string>& command,
   winsize size{};
   size.ws_row = 50;
   size.ws_col = 200;  // wide enough that no progress line wraps
+  // Descriptors of this side are closed on exec, so that programs started meanwhile (by
+  // other threads of the same process) do not hold this session's terminal or pipe.
   int pipeFds[2] = {-1, -1};
-  if (outputThroughPipe && pipe(pipeFds) != 0) return;
+  if (outputThroughPipe && pipe2(pipeFds, O_CLOEXEC) != 0) return;
   pid_ = forkpty(&master_, nullptr, nullptr, &size);
+  if (pid_ > 0) fcntl(master_, F_SETFD, FD_CLOEXEC);
   if (pid_ == 0) {
     for (const std::string& e : environment) putenv(strdup(e.c_str()));
     if (outputThroughPipe) {

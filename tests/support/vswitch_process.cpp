@@ -156,6 +156,10 @@ void VirtualSwitchProcess::Kill() {
   unlink(LinkPath().c_str());
 }
 
+void VirtualSwitchProcess::Release() {
+  if (Running()) kill(pid_, SIGUSR1);
+}
+
 bool VirtualSwitchProcess::Restart() {
   if (Running()) Stop();
   return Start();

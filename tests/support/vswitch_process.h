@@ -27,6 +27,8 @@ class VirtualSwitchProcess {
   bool Stop();
   // SIGKILL and wait: nothing is tidied up (the flash file holds what the chip held).
   void Kill();
+  // Releases a switch that --interrupt N:hold has frozen (SIGUSR1).
+  void Release();
   // Power cycle: Stop() (if running) and Start() with the same options, or new ones.
   bool Restart();
   bool Restart(std::vector<std::string> options);

@@ -1,6 +1,8 @@
 #include "boot_rom.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "faults.h"
 #include "image/firmware_image.h"
@@ -37,7 +39,6 @@ constexpr int kUserCodeChecksum = 21;
 constexpr uint32_t kUnlockCode = 23130;
 constexpr size_t kMaxLine = 200;        // longer lines are kept only this far
 constexpr uint32_t kLinesPerBlock = 20;  // a checksum after every 20 UU lines
-constexpr const char* kCommandLetters = "UABWRPECGIJKNMS";
 
 // Parses the numeric fields of a command: single-blank separated unsigned decimal
 // numbers of 32 bits. False for anything else (PARAM_ERROR).
@@ -91,6 +92,8 @@ void BootRom::Reset() {
   line_.clear();
   lineOverflow_ = false;
   pendingCr_ = false;
+  spoilReply_ = false;
+  resendNext_ = false;
 }
 
 void BootRom::Echo(uint8_t byte) {
@@ -109,8 +112,31 @@ void BootRom::Line(const std::string& text, const char* channel) {
     parts_.uart.Send(std::string_view(reinterpret_cast<const char*>(noise.data()), noise.size()),
                      baud_);
   }
-  parts_.log.Out(baud_, channel, text);
-  parts_.uart.Send(text + "\r\n", baud_);
+  std::string sent = text;
+  if (spoilReply_) {
+    // A reply spoiled by an interruption: every character arrives as line noise, only
+    // the line end survives.
+    spoilReply_ = false;
+    for (char& c : sent) c = static_cast<char>(static_cast<uint8_t>(c) | 0x80u);
+  }
+  parts_.log.Out(baud_, channel, sent);
+  parts_.uart.Send(sent + "\r\n", baud_);
+}
+
+bool BootRom::LinePoint(const std::string& line) {
+  // Bytes that crossed at a rate the ROM does not listen at are noise, not a line.
+  bool heard = false;
+  for (char c : line) heard = heard || static_cast<uint8_t>(c) < 0x80u;
+  if (!heard) return true;
+  AtPoint at = parts_.board.Point("line", line);
+  spoilReply_ = at == AtPoint::kSpoilReply;
+  return at != AtPoint::kPowerLost;
+}
+
+bool BootRom::FlashPoint(const std::string& what) {
+  AtPoint at = parts_.board.Point("flash", what);
+  spoilReply_ = at == AtPoint::kSpoilReply;
+  return at != AtPoint::kPowerLost;
 }
 
 void BootRom::Receive(uint8_t byte, uint32_t hostBaud) {
@@ -119,12 +145,13 @@ void BootRom::Receive(uint8_t byte, uint32_t hostBaud) {
     // The auto-baud routine measures the "?" character and locks the UART to its rate;
     // it ignores everything else, at any rate. "?" itself is not echoed.
     if (byte == '?' && hostBaud != 0) {
+      parts_.log.In(hostBaud, "isp", "?");
+      if (!LinePoint("?")) return;
       baud_ = hostBaud;
       state_ = State::kSyncWait;
       line_.clear();
       lineOverflow_ = false;
       pendingCr_ = false;
-      parts_.log.In(hostBaud, "isp", "?");
       Line("Synchronized", "isp");
     }
     return;
@@ -187,12 +214,14 @@ void BootRom::LineComplete() {
       return;
     case State::kSyncWait:
       parts_.log.In(hostBaud_, "isp", line);
+      if (!LinePoint(line)) return;
       if (line == "Synchronized" && !overflow) {
         state_ = State::kFrequencyWait;
         Line("OK", "isp");
       } else {
         // Not the sync string: silently back to auto-baud.
         state_ = State::kAutoBaud;
+        spoilReply_ = false;
         parts_.log.Event(baud_, "isp", "sync-lost");
         baud_ = 0;
       }
@@ -200,11 +229,19 @@ void BootRom::LineComplete() {
     case State::kFrequencyWait:
       // Older parts took the crystal frequency in kHz here; these parts take any text.
       parts_.log.In(hostBaud_, "isp", line);
+      if (!LinePoint(line)) return;
       state_ = State::kCommand;
       Line("OK", "isp");
       return;
     case State::kCommand:
       parts_.log.In(hostBaud_, "isp", line);
+      if (!LinePoint(line)) return;
+      if (spoilReply_) {
+        // The command is refused as the ROM would refuse it, and not carried out.
+        spoilReply_ = false;
+        Status(std::to_string(TypicalRefusalCode(line[0])));
+        return;
+      }
       if (overflow) {
         Status(std::to_string(kInvalidCommand));
         return;
@@ -222,9 +259,30 @@ void BootRom::LineComplete() {
   }
 }
 
+// The handler's commands by letter: how many numbers each takes (G a mode letter after
+// its number) and the body that carries it out.
+const BootRom::CommandEntry* BootRom::FindCommand(char letter) {
+  static const CommandEntry kCommands[] = {
+      {'U', 1, false, &BootRom::Unlock},        {'A', 1, false, &BootRom::SetEcho},
+      {'B', 2, false, &BootRom::SetBaudRate},   {'W', 2, false, &BootRom::WriteToRam},
+      {'R', 2, false, &BootRom::ReadMemory},    {'P', 3, false, &BootRom::Prepare},
+      {'E', 3, false, &BootRom::Erase},         {'C', 3, false, &BootRom::Copy},
+      {'M', 3, false, &BootRom::Compare},       {'I', 3, false, &BootRom::BlankCheck},
+      {'G', 1, true, &BootRom::Go},             {'J', 0, false, &BootRom::ReadPartId},
+      {'K', 0, false, &BootRom::ReadBootCodeVersion},
+      {'N', 0, false, &BootRom::ReadSerialNumber},
+      {'S', 1, false, &BootRom::SetBootBank},
+  };
+  for (const CommandEntry& c : kCommands) {
+    if (c.letter == letter) return &c;
+  }
+  return nullptr;
+}
+
 void BootRom::Command(const std::string& line) {
   char letter = line[0];
-  if (strchr(kCommandLetters, letter) == nullptr || (line.size() > 1 && line[1] != ' ')) {
+  const CommandEntry* command = FindCommand(letter);
+  if (command == nullptr || (line.size() > 1 && line[1] != ' ')) {
     Status(std::to_string(kInvalidCommand));
     return;
   }
@@ -234,140 +292,101 @@ void BootRom::Command(const std::string& line) {
     return;
   }
   std::vector<std::string> fields;
-  std::vector<uint32_t> n;
-  int code = kParamError;
-  if (!ParseFields(line.substr(1), &fields)) {
+  Arguments arguments;
+  if (!ParseFields(line.substr(1), &fields) ||
+      fields.size() != command->numbers + (command->modeLetter ? 1 : 0)) {
     Status(std::to_string(kParamError));
     return;
   }
-  switch (letter) {
-    case 'U':
-      if (ParseNumbers(fields, 1, &n)) code = Unlock(n);
-      break;
-    case 'A':
-      if (ParseNumbers(fields, 1, &n) && n[0] <= 1) {
-        echo_ = n[0] == 1;
-        code = kSuccess;
-      }
-      break;
-    case 'B':
-      if (ParseNumbers(fields, 2, &n)) {
-        static const uint32_t kRates[] = {9600, 19200, 38400, 57600, 115200, 230400};
-        bool rateOk = false;
-        for (uint32_t r : kRates) rateOk = rateOk || r == n[0];
-        if (!rateOk) {
-          code = kInvalidBaudRate;
-        } else if (n[1] != 1 && n[1] != 2) {
-          code = kInvalidStopBit;
-        } else {
-          // The answer still goes out at the old rate; the new one holds from then on.
-          Status("0");
-          baud_ = n[0];
-          return;
-        }
-      }
-      break;
-    case 'W':
-      if (ParseNumbers(fields, 2, &n)) {
-        if (n[0] % 4 != 0) {
-          code = kAddrError;
-        } else if (n[1] % 4 != 0) {
-          code = kCountError;
-        } else if (memory_.Ram(n[0], n[1]) == nullptr) {
-          code = kAddrNotMapped;
-        } else {
-          Status("0");
-          StartWrite(n[0], n[1]);
-          return;
-        }
-      }
-      break;
-    case 'R':
-      if (ParseNumbers(fields, 2, &n)) {
-        if (n[0] % 4 != 0) {
-          code = kAddrError;
-        } else if (n[1] % 4 != 0) {
-          code = kCountError;
-        } else if (memory_.Readable(n[0], n[1]) == nullptr) {
-          code = kAddrNotMapped;
-        } else {
-          Status("0");
-          rAddress_ = n[0];
-          rCount_ = n[1];
-          rDone_ = 0;
-          if (rCount_ > 0) SendReadBlock();
-          return;
-        }
-      }
-      break;
-    case 'P':
-      if (ParseNumbers(fields, 3, &n)) code = Prepare(n);
-      break;
-    case 'E':
-      if (ParseNumbers(fields, 3, &n)) code = Erase(n);
-      break;
-    case 'C':
-      if (ParseNumbers(fields, 3, &n)) code = Copy(n);
-      break;
-    case 'M':
-      if (ParseNumbers(fields, 3, &n)) code = Compare(n);
-      break;
-    case 'I':
-      if (ParseNumbers(fields, 3, &n)) code = BlankCheck(n);
-      break;
-    case 'G':
-      if (fields.size() == 2 && ParseNumbers({fields[0]}, 1, &n)) code = Go(n[0], fields[1]);
-      break;
-    case 'J':
-      if (fields.empty()) {
-        Status("0");
-        Line(std::to_string(options_.partId), "isp");
-        Line(std::to_string(options_.partId1), "isp");
-        return;
-      }
-      break;
-    case 'K':
-      if (fields.empty()) {
-        // The boot code version as two bytes, the minor number first.
-        Status("0");
-        Line(std::to_string(options_.bootCodeMinor), "isp");
-        Line(std::to_string(options_.bootCodeMajor), "isp");
-        return;
-      }
-      break;
-    case 'N':
-      if (fields.empty()) {
-        Status("0");
-        for (uint32_t word : options_.serial) Line(std::to_string(word), "isp");
-        return;
-      }
-      break;
-    case 'S':
-      if (ParseNumbers(fields, 1, &n)) {
-        if (n[0] > 1) {
-          code = kInvalidFlashUnit;
-        } else if (!memory_.flash().VectorTableValid(static_cast<int>(n[0]))) {
-          code = kUserCodeChecksum;
-        } else {
-          parts_.board.SetBootBank(static_cast<int>(n[0]));
-          code = kSuccess;
-        }
-      }
-      break;
-    default:
-      code = kInvalidCommand;
-      break;
+  if (command->modeLetter) {
+    arguments.mode = fields.back();
+    fields.pop_back();
   }
+  if (!ParseNumbers(fields, command->numbers, &arguments.n)) {
+    Status(std::to_string(kParamError));
+    return;
+  }
+  int code = (this->*command->run)(arguments);
   if (code >= 0) Status(std::to_string(code));
 }
 
-int BootRom::Unlock(const std::vector<uint32_t>& n) {
-  if (n[0] != kUnlockCode) return kInvalidCode;
+int BootRom::TransferCheck(uint32_t address, uint32_t count, const void* mapped) {
+  if (address % 4 != 0) return kAddrError;
+  if (count % 4 != 0) return kCountError;
+  return mapped == nullptr ? kAddrNotMapped : kSuccess;
+}
+
+int BootRom::Unlock(const Arguments& a) {
+  if (a.n[0] != kUnlockCode) return kInvalidCode;
   unlocked_ = true;
   return kSuccess;
 }
 
-int BootRom::Prepare(const std::vector<uint32_t>& n) {
+int BootRom::SetEcho(const Arguments& a) {
+  if (a.n[0] > 1) return kParamError;
+  echo_ = a.n[0] == 1;
+  return kSuccess;
+}
+
+int BootRom::SetBaudRate(const Arguments& a) {
+  static const uint32_t kRates[] = {9600, 19200, 38400, 57600, 115200, 230400};
+  if (std::find(std::begin(kRates), std::end(kRates), a.n[0]) == std::end(kRates)) {
+    return kInvalidBaudRate;
+  }
+  if (a.n[1] != 1 && a.n[1] != 2) return kInvalidStopBit;
+  // The answer still goes out at the old rate; the new one holds from then on.
+  Status("0");
+  baud_ = a.n[0];
+  return -1;
+}
+
+int BootRom::WriteToRam(const Arguments& a) {
+  if (int error = TransferCheck(a.n[0], a.n[1], memory_.Ram(a.n[0], a.n[1]))) return error;
+  Status("0");
+  StartWrite(a.n[0], a.n[1]);
+  return -1;
+}
+
+int BootRom::ReadMemory(const Arguments& a) {
+  if (int error = TransferCheck(a.n[0], a.n[1], memory_.Readable(a.n[0], a.n[1]))) return error;
+  Status("0");
+  rAddress_ = a.n[0];
+  rCount_ = a.n[1];
+  rDone_ = 0;
+  if (rCount_ > 0) SendReadBlock();
+  return -1;
+}
+
+int BootRom::ReadPartId(const Arguments&) {
+  Status("0");
+  Line(std::to_string(options_.partId), "isp");
+  Line(std::to_string(options_.partId1), "isp");
+  return -1;
+}
+
+int BootRom::ReadBootCodeVersion(const Arguments&) {
+  // The boot code version as two bytes, the minor number first.
+  Status("0");
+  Line(std::to_string(options_.bootCodeMinor), "isp");
+  Line(std::to_string(options_.bootCodeMajor), "isp");
+  return -1;
+}
+
+int BootRom::ReadSerialNumber(const Arguments&) {
+  Status("0");
+  for (uint32_t word : options_.serial) Line(std::to_string(word), "isp");
+  return -1;
+}
+
+int BootRom::SetBootBank(const Arguments& a) {
+  if (a.n[0] > 1) return kInvalidFlashUnit;
+  if (!memory_.flash().VectorTableValid(static_cast<int>(a.n[0]))) return kUserCodeChecksum;
+  parts_.board.SetBootBank(static_cast<int>(a.n[0]));
+  return kSuccess;
+}
+
+int BootRom::Prepare(const Arguments& a) {
+  const std::vector<uint32_t>& n = a.n;
   if (n[0] > n[1] || n[1] >= kSectorsPerBank) return kInvalidSector;
   if (n[2] > 1) return kInvalidFlashUnit;
   for (uint32_t s = n[0]; s <= n[1]; ++s) prepared_[n[2]][s] = true;
@@ -385,7 +404,8 @@ void BootRom::Relock(int bank, int first, int last) {
   for (int s = first; s <= last; ++s) prepared_[bank][s] = false;
 }
 
-int BootRom::Erase(const std::vector<uint32_t>& n) {
+int BootRom::Erase(const Arguments& a) {
+  const std::vector<uint32_t>& n = a.n;
   if (!unlocked_) return kCmdLocked;
   if (n[0] > n[1] || n[1] >= kSectorsPerBank) return kInvalidSector;
   if (n[2] > 1) return kInvalidFlashUnit;
@@ -397,13 +417,14 @@ int BootRom::Erase(const std::vector<uint32_t>& n) {
   Relock(bank, first, last);
   parts_.stats.eraseMs += options_.eraseMs;
   if (parts_.uart.paced()) parts_.uart.Hold(options_.eraseMs);
-  parts_.log.Event(baud_, "isp",
-                   "erase " + std::to_string(bank) + " " + std::to_string(first) + "-" +
-                       std::to_string(last));
-  return kSuccess;
+  std::string what = "erase " + std::to_string(bank) + " " + std::to_string(first) + "-" +
+                     std::to_string(last);
+  parts_.log.Event(baud_, "isp", what);
+  return FlashPoint(what) ? kSuccess : -1;
 }
 
-int BootRom::Copy(const std::vector<uint32_t>& n) {
+int BootRom::Copy(const Arguments& a) {
+  const std::vector<uint32_t>& n = a.n;
   uint32_t flashAddress = n[0];
   uint32_t ramAddress = n[1];
   uint32_t count = n[2];
@@ -426,9 +447,10 @@ int BootRom::Copy(const std::vector<uint32_t>& n) {
   uint32_t ms = (count / 512) * options_.copyMsPer512;
   parts_.stats.copyMs += ms;
   if (parts_.uart.paced()) parts_.uart.Hold(ms);
-  parts_.log.Event(baud_, "isp",
-                   "copy " + std::to_string(kBankAddress[bank] + offset) + " " +
-                       std::to_string(count));
+  std::string what = "copy " + std::to_string(kBankAddress[bank] + offset) + " " +
+                     std::to_string(count);
+  parts_.log.Event(baud_, "isp", what);
+  if (!FlashPoint(what)) return -1;
   Faults& faults = parts_.faults;
   ++faults.copies;
   if (faults.silenceAfterCopy != 0 && faults.copies == faults.silenceAfterCopy) {
@@ -438,13 +460,12 @@ int BootRom::Copy(const std::vector<uint32_t>& n) {
   return kSuccess;
 }
 
-int BootRom::Compare(const std::vector<uint32_t>& n) {
+int BootRom::Compare(const Arguments& arguments) {
+  const std::vector<uint32_t>& n = arguments.n;
   uint32_t count = n[2];
-  if (n[0] % 4 != 0 || n[1] % 4 != 0) return kAddrError;
-  if (count % 4 != 0) return kCountError;
   const uint8_t* a = memory_.Readable(n[0], count);
   const uint8_t* b = memory_.Readable(n[1], count);
-  if (a == nullptr || b == nullptr) return kAddrNotMapped;
+  if (int error = TransferCheck(n[0] | n[1], count, a && b ? a : nullptr)) return error;
   // The ROM compares word by word and reports the byte offset of the first word that
   // differs.
   uint32_t offset = count;
@@ -470,7 +491,8 @@ int BootRom::Compare(const std::vector<uint32_t>& n) {
   return -1;
 }
 
-int BootRom::BlankCheck(const std::vector<uint32_t>& n) {
+int BootRom::BlankCheck(const Arguments& a) {
+  const std::vector<uint32_t>& n = a.n;
   if (n[0] > n[1] || n[1] >= kSectorsPerBank) return kInvalidSector;
   if (n[2] > 1) return kInvalidFlashUnit;
   int bank = static_cast<int>(n[2]);
@@ -491,9 +513,10 @@ int BootRom::BlankCheck(const std::vector<uint32_t>& n) {
   return kSuccess;
 }
 
-int BootRom::Go(uint32_t address, const std::string& mode) {
+int BootRom::Go(const Arguments& a) {
+  uint32_t address = a.n[0];
   // Only Thumb mode exists on a Cortex-M; an ARM-mode request is a parameter error.
-  if (mode != "T") return kParamError;
+  if (a.mode != "T") return kParamError;
   if (!unlocked_) return kCmdLocked;
   if (address % 4 != 0) return kAddrError;
   if (!memory_.Executable(address)) return kAddrNotMapped;
@@ -511,6 +534,8 @@ void BootRom::StartWrite(uint32_t address, uint32_t count) {
   blockDeclared_ = 0;
   blockBad_ = false;
   expectChecksum_ = false;
+  halfPassed_ = false;
+  resendNext_ = false;
   if (count > 0) state_ = State::kWriteData;
 }
 
@@ -523,6 +548,10 @@ void BootRom::WriteDataLine(const std::string& line) {
     bool good = ParseDecimal(line, &sent) && sent == sum && !blockBad_;
     if (faults.ResendThisChecksum()) {
       parts_.log.Event(baud_, "isp", "fault resend");
+      good = false;
+    }
+    if (resendNext_) {  // an interruption half way through the data
+      resendNext_ = false;
       good = false;
     }
     if (good) {
@@ -562,6 +591,14 @@ void BootRom::WriteDataLine(const std::string& line) {
   if (faults.silenceAfterWBytes != 0 && faults.wBytes >= faults.silenceAfterWBytes) {
     parts_.board.LosePower("after " + std::to_string(faults.wBytes) + " bytes of W data");
     return;
+  }
+  if (!halfPassed_ && 2 * (static_cast<uint64_t>(wDone_) + blockDeclared_) >= wCount_) {
+    halfPassed_ = true;
+    AtPoint at = parts_.board.Point(
+        "w-data", "W " + std::to_string(wAddress_) + " " + std::to_string(wCount_) + ", " +
+                      std::to_string(wDone_ + blockDeclared_) + " bytes in");
+    if (at == AtPoint::kPowerLost) return;
+    resendNext_ = at == AtPoint::kSpoilReply;
   }
   if (blockLines_ >= kLinesPerBlock || blockDeclared_ >= wCount_ - wDone_) {
     expectChecksum_ = true;
@@ -604,5 +641,11 @@ void BootRom::ReadAck(const std::string& line) {
   // A host that answers anything else has given up on the transfer: the line is taken
   // as the next command.
   state_ = State::kCommand;
+  if (!LinePoint(line)) return;
+  if (spoilReply_) {
+    spoilReply_ = false;
+    Status(std::to_string(TypicalRefusalCode(line[0])));
+    return;
+  }
   Command(line);
 }

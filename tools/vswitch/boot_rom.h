@@ -50,18 +50,47 @@ class BootRom : public Persona {
   void SendReadBlock();
   void ReadAck(const std::string& line);
 
+  // A command's numbers, and the mode letter of G.
+  struct Arguments {
+    std::vector<uint32_t> n;
+    std::string mode;
+  };
   // Command bodies; each returns the status code to answer, or -1 when it answered
   // itself.
-  int Unlock(const std::vector<uint32_t>& n);
-  int Prepare(const std::vector<uint32_t>& n);
-  int Erase(const std::vector<uint32_t>& n);
-  int Copy(const std::vector<uint32_t>& n);
-  int Compare(const std::vector<uint32_t>& n);
-  int BlankCheck(const std::vector<uint32_t>& n);
-  int Go(uint32_t address, const std::string& mode);
+  using Body = int (BootRom::*)(const Arguments&);
+  struct CommandEntry {
+    char letter;
+    size_t numbers;   // unsigned decimal fields
+    bool modeLetter;  // one more field after them: G's "T"
+    Body run;
+  };
+  static const CommandEntry* FindCommand(char letter);
+  // W, R and M: word-aligned address and count (ADDR_ERROR, COUNT_ERROR), and mapped
+  // memory (ADDR_NOT_MAPPED) where mapped is null.
+  static int TransferCheck(uint32_t address, uint32_t count, const void* mapped);
+  int Unlock(const Arguments& a);
+  int SetEcho(const Arguments& a);
+  int SetBaudRate(const Arguments& a);
+  int WriteToRam(const Arguments& a);
+  int ReadMemory(const Arguments& a);
+  int Prepare(const Arguments& a);
+  int Erase(const Arguments& a);
+  int Copy(const Arguments& a);
+  int Compare(const Arguments& a);
+  int BlankCheck(const Arguments& a);
+  int Go(const Arguments& a);
+  int ReadPartId(const Arguments& a);
+  int ReadBootCodeVersion(const Arguments& a);
+  int ReadSerialNumber(const Arguments& a);
+  int SetBootBank(const Arguments& a);
 
   bool SectorsPrepared(int bank, int first, int last) const;
   void Relock(int bank, int first, int last);
+
+  // Interruption points (see Board::Point). False when the switch lost power there; a
+  // spoiled reply is remembered for the answer that follows.
+  bool LinePoint(const std::string& line);
+  bool FlashPoint(const std::string& what);
 
   void Echo(uint8_t byte);
   // A status or reply line: late when the slow fault is on, after any noise bytes.
@@ -83,6 +112,7 @@ class BootRom : public Persona {
   bool lineOverflow_ = false;
   bool pendingCr_ = false;
   uint32_t noiseState_ = 0x2B7Du;
+  bool spoilReply_ = false;  // the next line sent goes out as noise
 
   // W in progress.
   uint32_t wAddress_ = 0;
@@ -93,6 +123,8 @@ class BootRom : public Persona {
   uint32_t blockDeclared_ = 0;
   bool blockBad_ = false;
   bool expectChecksum_ = false;
+  bool halfPassed_ = false;  // the W's half-way interruption point has been reached
+  bool resendNext_ = false;  // answer the next checksum RESEND
   // R in progress.
   uint32_t rAddress_ = 0;
   uint32_t rCount_ = 0;

@@ -76,6 +76,22 @@ bool Faults::SetResend(const std::string& text, std::string* error) {
   return true;
 }
 
+bool Faults::SetInterrupt(const std::string& text, std::string* error) {
+  size_t colon = text.find(':');
+  std::string kind = colon == std::string::npos ? "" : text.substr(colon + 1);
+  uint32_t point = 0;
+  if (colon == std::string::npos || !ParseCount(text.substr(0, colon), &point) || point == 0 ||
+      (kind != "power" && kind != "hold" && kind != "reply")) {
+    *error = "--interrupt wants POINT:power, POINT:hold or POINT:reply (points from 1): " + text;
+    return false;
+  }
+  interruptPoint = point;
+  interrupt = kind == "power" ? Interrupt::kPower
+              : kind == "hold" ? Interrupt::kHold
+                               : Interrupt::kReply;
+  return true;
+}
+
 int Faults::Refusal(char letter) {
   auto index = static_cast<unsigned char>(letter) & 0x7Fu;
   uint32_t use = ++uses_[index];

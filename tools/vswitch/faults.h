@@ -17,6 +17,8 @@ class Faults {
   // --fault-resend once|always|K: which W checksums are answered RESEND.
   bool SetResend(const std::string& text, std::string* error);
   void AddCompareFault(uint32_t address) { compareAddresses_.push_back(address); }
+  // --interrupt N:power|hold|reply: what happens at interruption point N.
+  bool SetInterrupt(const std::string& text, std::string* error);
 
   // Counts a use of command letter and returns the code to refuse it with, or 0.
   int Refusal(char letter);
@@ -33,6 +35,12 @@ class Faults {
   uint32_t noiseBytes = 0;
   // Extra time before every status or reply line, in ms.
   uint32_t slowMs = 0;
+
+  // The interruption at one point (numbered from power-up): the switch loses power
+  // there, freezes there until it is released, or spoils the reply to what reached it.
+  enum class Interrupt { kNone, kPower, kHold, kReply };
+  uint32_t interruptPoint = 0;
+  Interrupt interrupt = Interrupt::kNone;
 
   // Running counts that the silence faults are checked against.
   uint64_t wBytes = 0;

@@ -34,8 +34,15 @@ void FirmwarePersona::Send(const std::string& frame, bool reply) {
     parts_.uart.Send(std::string_view(reinterpret_cast<const char*>(noise.data()), noise.size()),
                      options_.baud);
   }
-  parts_.log.Out(options_.baud, "fw", frame);
-  parts_.uart.Send(frame, options_.baud);
+  std::string sent = frame;
+  if (spoilReplies_) {
+    // Spoiled by an interruption: line noise up to the frame's closing "$".
+    for (size_t i = 0; i + 1 < sent.size(); ++i) {
+      sent[i] = static_cast<char>(static_cast<uint8_t>(sent[i]) | 0x80u);
+    }
+  }
+  parts_.log.Out(options_.baud, "fw", sent);
+  parts_.uart.Send(sent, options_.baud);
 }
 
 void FirmwarePersona::Receive(uint8_t byte, uint32_t hostBaud) {
@@ -52,8 +59,13 @@ void FirmwarePersona::Receive(uint8_t byte, uint32_t hostBaud) {
   if (!inFrame_) return;
   if (byte == '$') {
     inFrame_ = false;
-    parts_.log.In(options_.baud, "fw", "^" + frame_ + "$");
+    std::string text = "^" + frame_ + "$";
+    parts_.log.In(options_.baud, "fw", text);
+    AtPoint at = parts_.board.Point("line", text);
+    if (at == AtPoint::kPowerLost) return;
+    spoilReplies_ = at == AtPoint::kSpoilReply;
     Frame(frame_);
+    spoilReplies_ = false;
     return;
   }
   if (byte < 0x20 || byte >= 0x7F || frame_.size() >= kMaxFrame) {

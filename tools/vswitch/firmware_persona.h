@@ -56,4 +56,5 @@ class FirmwarePersona : public Persona {
   uint32_t bank_ = 1;
   uint32_t step_ = 0;
   uint32_t noiseState_ = 0x77A1u;
+  bool spoilReplies_ = false;  // the replies to the frame being handled go out as noise
 };

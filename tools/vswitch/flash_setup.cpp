@@ -1,6 +1,8 @@
 #include "flash_setup.h"
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "image/crc32.h"
 #include "image/firmware_image.h"
@@ -132,5 +134,35 @@ bool SetTableCheckLength(Flash& flash, uint32_t address, uint32_t length, std::s
   if (table == nullptr) return false;
   PutWord(table + 56, length);
   RecomputeTableCrc(table);
+  return true;
+}
+
+bool SetUpFlash(Flash& flash, const FlashSetup& setup, uint32_t* tableAddress,
+                std::string* error) {
+  if (setup.erase) flash.EraseAll();
+  if (!setup.installPath.empty()) {
+    std::ifstream in(setup.installPath, std::ios::binary);
+    std::vector<uint8_t> image;
+    if (in) {
+      image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (!in.is_open() || in.bad()) {
+      *error = "cannot read " + setup.installPath;
+      return false;
+    }
+    if (!InstallImage(flash, image, tableAddress, error)) {
+      *error = setup.installPath + ": " + *error;
+      return false;
+    }
+  }
+  if (setup.setCheckLength &&
+      !SetTableCheckLength(flash, *tableAddress, setup.checkLength, error)) {
+    return false;
+  }
+  if (setup.tableFault != TableFault::kNone &&
+      !ApplyTableFault(flash, *tableAddress, setup.tableFault, error)) {
+    return false;
+  }
+  flash.Sync();
   return true;
 }

@@ -33,3 +33,17 @@ bool ApplyTableFault(Flash& flash, uint32_t address, TableFault fault, std::stri
 
 // Sets the table's checkLength and recomputes the table's CRC.
 bool SetTableCheckLength(Flash& flash, uint32_t address, uint32_t length, std::string* error);
+
+// The flash as a scenario wants it at power-up, applied in this order.
+struct FlashSetup {
+  bool erase = false;           // erase both banks
+  std::string installPath;      // an image to install (empty: none)
+  bool setCheckLength = false;  // give the table this checkLength
+  uint32_t checkLength = 0;
+  TableFault tableFault = TableFault::kNone;
+};
+
+// Applies setup to flash; *tableAddress is where the table is (the installed image
+// says; otherwise it is left as it is). False with *error set.
+bool SetUpFlash(Flash& flash, const FlashSetup& setup, uint32_t* tableAddress,
+                std::string* error);

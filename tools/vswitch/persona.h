@@ -28,6 +28,13 @@ class Persona {
   virtual void OnTimer(int64_t nowUs) { (void)nowUs; }
 };
 
+// What an interruption point asks of the persona that reached it.
+enum class AtPoint {
+  kCarryOn,     // nothing happens here (a held switch has been released again)
+  kPowerLost,   // the switch has just lost power: stop at once
+  kSpoilReply,  // the reply to what reached the point goes wrong
+};
+
 class Board {
  public:
   virtual ~Board() = default;
@@ -41,6 +48,11 @@ class Board {
   // The bank the chip boots from (the ROM's S command chooses it).
   virtual int BootBank() const = 0;
   virtual void SetBootBank(int bank) = 0;
+  // An interruption point: the personas call it after each line they receive (before
+  // acting on it), half way through each W's data, and after each erase or copy (before
+  // its status). where is "line", "w-data" or "flash"; text says what reached it. The
+  // board numbers the points from power-up and applies --interrupt when its point comes.
+  virtual AtPoint Point(const char* where, const std::string& text) = 0;
 };
 
 // What every persona works with.

@@ -28,7 +28,9 @@
 // "sync-lost" (a wrong sync string sent the ROM back to auto-baud), "abort" (ESC ended a
 // transfer), "erase <bank> <first>-<last>", "copy <address> <count>", "fault <what>",
 // "garbled-in <n> sent-at <baud>" (n bytes arrived at a rate the switch does not listen
-// at), "garbled-out <n>" (n bytes left at a rate the host does not listen at).
+// at), "garbled-out <n>" (n bytes left at a rate the host does not listen at), and
+// with interruption points "point <N> <where> <text>", "hold <N>", "release <N>" and
+// "fault reply at point <N>".
 // The boot ROM's echo is not logged: it repeats the ">" line.
 //
 // With times on (--log-times, for benchmarks), every record starts with "@<ms> ": the

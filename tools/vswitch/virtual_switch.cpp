@@ -85,6 +85,46 @@ void VirtualSwitch::LosePower(const std::string& why) {
   flash_.Sync();
 }
 
+AtPoint VirtualSwitch::Point(const char* where, const std::string& text) {
+  uint32_t point = ++points_;
+  uint32_t baud = active_->ListeningBaud();
+  const char* persona = active_->Name();
+  std::string number = std::to_string(point);
+  if (config_.logPoints) log_.Event(baud, persona, "point " + number + " " + where + " " + text);
+  if (point != faults_.interruptPoint) return AtPoint::kCarryOn;
+  switch (faults_.interrupt) {
+    case Faults::Interrupt::kNone:
+      break;
+    case Faults::Interrupt::kPower:
+      LosePower("at point " + number);
+      return AtPoint::kPowerLost;
+    case Faults::Interrupt::kHold:
+      if (HoldUntilReleased(point)) break;
+      LosePower("stopped while held at point " + number);
+      return AtPoint::kPowerLost;
+    case Faults::Interrupt::kReply:
+      log_.Event(baud, persona, "fault reply at point " + number);
+      return AtPoint::kSpoilReply;
+  }
+  return AtPoint::kCarryOn;
+}
+
+bool VirtualSwitch::HoldUntilReleased(uint32_t point) {
+  // The switch stands still in the middle of what it was doing: nothing is read from the
+  // line and nothing leaves it. The host side may die meanwhile; once released, the
+  // switch goes on exactly where it stopped, as a switch whose host vanished would.
+  if (release_ == nullptr || stop_ == nullptr) return true;  // not serving a line yet
+  *release_ = 0;
+  flash_.Sync();
+  log_.Event(active_->ListeningBaud(), active_->Name(), "hold " + std::to_string(point));
+  sigset_t waitMask;
+  sigemptyset(&waitMask);
+  while (!*release_ && !*stop_) sigsuspend(&waitMask);
+  if (*stop_) return false;
+  log_.Event(active_->ListeningBaud(), active_->Name(), "release " + std::to_string(point));
+  return true;
+}
+
 void VirtualSwitch::FlushGarbledCount() {
   if (garbledIn_ == 0) return;
   log_.Event(active_->ListeningBaud(), active_->Name(),
@@ -118,7 +158,9 @@ void VirtualSwitch::DeliverInput(int64_t now) {
   if (powered_ && !uart_.InputQueued()) active_->InputIdle();
 }
 
-void VirtualSwitch::Run(volatile sig_atomic_t* stop) {
+void VirtualSwitch::Run(volatile sig_atomic_t* stop, volatile sig_atomic_t* release) {
+  stop_ = stop;
+  release_ = release;
   sigset_t waitMask;
   sigemptyset(&waitMask);
   while (!*stop) {

@@ -25,6 +25,7 @@ struct SwitchConfig {
   bool paced = false;
   bool zeroAlias = false;
   bool ispPin = false;  // held at power-up: the boot ROM runs even over valid code
+  bool logPoints = false;  // write every interruption point to the wire log
   BootRomOptions rom;
   FirmwareOptions firmware;
   IdentityOverrides identity;
@@ -38,8 +39,8 @@ class VirtualSwitch : public Board {
 
   void PowerUp();
   // Serves the line until *stop is set; signals in the blocked set are let through only
-  // while it waits.
-  void Run(volatile sig_atomic_t* stop);
+  // while it waits. *release is set by the signal that releases a held switch.
+  void Run(volatile sig_atomic_t* stop, volatile sig_atomic_t* release);
 
   // Board
   void RunFlashCode() override;
@@ -48,11 +49,15 @@ class VirtualSwitch : public Board {
   bool Powered() const override { return powered_; }
   int BootBank() const override { return bootBank_; }
   void SetBootBank(int bank) override { bootBank_ = bank; }
+  AtPoint Point(const char* where, const std::string& text) override;
 
  private:
   Identity CurrentIdentity() const;
   void DeliverInput(int64_t now);
   void FlushGarbledCount();
+  // Freezes the switch where it stands until the release signal (or a stop) comes.
+  // False when the program was stopped meanwhile.
+  bool HoldUntilReleased(uint32_t point);
 
   PtyLine& line_;
   Flash& flash_;
@@ -70,4 +75,7 @@ class VirtualSwitch : public Board {
   uint32_t garbledIn_ = 0;
   uint32_t garbledSentAt_ = 0;
   uint32_t noiseState_ = 0x3C6Fu;
+  uint32_t points_ = 0;
+  volatile sig_atomic_t* stop_ = nullptr;
+  volatile sig_atomic_t* release_ = nullptr;
 };

@@ -1,0 +1,45 @@
+// vswitch's command line: the options as a user gives them, and their conversion into
+// the switch's configuration, its faults and the flash it powers up with.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "faults.h"
+#include "flash_setup.h"
+#include "virtual_switch.h"
+
+namespace CLI {
+class App;
+}
+
+struct SwitchOptions {
+  // Line and storage.
+  std::string linkPath, flashPath, logPath, statsPath;
+  bool logTimes = false;
+  // Power-up state of the flash.
+  FlashSetup flash;
+  std::string tableFault, checkLength;
+  // Firmware.
+  std::string identityName, identityVersion, identityFamily, identityModel, identityHex;
+  bool noProgress = false, noReady = false;
+  // Boot ROM.
+  std::string bootVersion;
+  std::vector<std::string> serialNumber;
+  // Faults.
+  std::vector<std::string> refusals, compareAddresses;
+  std::string resend, interrupt;
+  uint64_t silenceAfterWBytes = 0;
+  uint32_t silenceAfterCopy = 0, noiseBytes = 0, slowMs = 0;
+
+  // What needs no conversion goes straight into the switch's configuration.
+  SwitchConfig config;
+};
+
+// Declares every option on app, bound to options.
+void DefineOptions(CLI::App& app, SwitchOptions& options);
+
+// Checks what the option declarations cannot and converts the texts: identity, boot ROM
+// figures, faults and the flash's power-up state. False with *error set.
+bool ConvertOptions(SwitchOptions& options, Faults* faults, std::string* error);
