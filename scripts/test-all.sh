@@ -53,7 +53,7 @@ mkdir -p "$results"
 
 # The Windows unit tests and the package checks start Wine programs; they run beside the
 # native tests, which mostly wait on their virtual switches.
-step "windows unit tests (Wine) and packages, beside the native tests"
+step "windows unit tests (Wine), beside the native tests"
 ( ctest --test-dir "$root/windows" --output-on-failure -j "$jobs" >"$results/windows.log" 2>&1
   echo $? >"$results/windows.status" ) &
 windows_job=$!
