@@ -13,7 +13,10 @@
 // of an update through a USB serial adapter, where every drain and every reply costs
 // about a USB frame, or the adapter's latency timer.
 //
-//   update_bench [--runs N] [--no-windows] [--no-lpc21isp]
+//   update_bench [--runs N] [--no-windows] [--no-lpc21isp] [--reply-latency-ms N]
+//
+// --reply-latency-ms has the switch hold each status and reply line N ms, as a USB
+// adapter's latency timer holds a short reply: the adapter model, live.
 //
 // The Windows build is measured too when TQUPD_WINDOWS_BIN and TQUPD_WINE_RUN name it.
 #include <fcntl.h>
@@ -42,6 +45,14 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Options for every switch of the benchmark: paced, time-stamped, and any reply latency.
+std::vector<std::string> switchOptions = {"--pace", "--log-times"};
+
+std::vector<std::string> WithSwitchOptions(std::vector<std::string> options) {
+  options.insert(options.end(), switchOptions.begin(), switchOptions.end());
+  return options;
+}
 
 double MsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -231,7 +242,7 @@ double StatsFloorMs(const std::map<std::string, uint64_t>& stats) {
 // calls is given.
 Figures RunTqupd(Build build, const std::string& oldImage, PortCalls* calls = nullptr) {
   Figures f;
-  VirtualSwitchProcess sw({"--install", oldImage, "--pace", "--log-times"}, 3);
+  VirtualSwitchProcess sw(WithSwitchOptions({"--install", oldImage}), 3);
   if (!sw.Start()) {
     fprintf(stderr, "vswitch: %s\n", sw.Error().c_str());
     return f;
@@ -309,7 +320,7 @@ Figures RunTqupd(Build build, const std::string& oldImage, PortCalls* calls = nu
 // The same payload programmed and verified by lpc21isp; under strace when calls is given.
 Figures RunLpc21isp(const std::string& payload, PortCalls* calls = nullptr) {
   Figures f;
-  VirtualSwitchProcess sw({"--erase", "--zero-alias", "--pace", "--log-times"}, 3);
+  VirtualSwitchProcess sw(WithSwitchOptions({"--erase", "--zero-alias"}), 3);
   if (!sw.Start()) return f;
   std::string tracePath = sw.Directory() + "/trace.txt";
   std::vector<std::string> command = {"lpc21isp", "-bin", "-verify", "-donotstart", payload,
@@ -438,8 +449,12 @@ int main(int argc, char** argv) {
       windows = false;
     } else if (!strcmp(argv[i], "--no-lpc21isp")) {
       peer = false;
+    } else if (!strcmp(argv[i], "--reply-latency-ms") && i + 1 < argc) {
+      switchOptions.push_back("--fault-slow-ms");
+      switchOptions.push_back(argv[++i]);
     } else {
-      fprintf(stderr, "usage: update_bench [--runs N] [--no-windows] [--no-lpc21isp]\n");
+      fprintf(stderr, "usage: update_bench [--runs N] [--no-windows] [--no-lpc21isp] "
+                      "[--reply-latency-ms N]\n");
       return 2;
     }
   }
