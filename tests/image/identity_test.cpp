@@ -71,7 +71,9 @@ TEST(ParseIdentityReply, NumbersReadLikeTheCLibraryWithA32BitResult) {
   EXPECT_EQ(Parse("^=V \"X\" 2.60,86,3,0x1f").info.hexField, 0x1Fu);
   EXPECT_EQ(Parse("^=V \"X\" 2.60,86,3,123456789ab").info.hexField, 0xFFFFFFFFu);
   EXPECT_EQ(Parse("^=V \"X\" 1.2a").info.version, 0x01021000u);
-  // Any character separates the fields; the model is decimal, so "a" is a separator.
+  // Any character separates the fields, also after the name; the model is decimal, so
+  // "a" is a separator.
+  EXPECT_EQ(Parse("^=V \"X\"-2.60").info.version, 0x023C0000u);
   Parsed odd = Parse("^=V \"X\" 2.60,86,3a1f");
   EXPECT_EQ(odd.info.modelIndex, 3);
   EXPECT_EQ(odd.info.hexField, 0x1Fu);
