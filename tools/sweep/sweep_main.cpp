@@ -219,6 +219,104 @@ bool ParseCase(const std::string& text, const std::vector<InterruptionPoint>& po
   return false;
 }
 
+// Writes the old image the switch starts with into a new temporary folder and completes
+// setup; false, after saying why, when it cannot.
+bool PrepareSetup(const Arguments& args, SweepSetup* setup, std::string* folder) {
+  setup->build = args.windows ? Build::kWindows : Build::kNative;
+  if (TqupdCommand(setup->build, {}).empty()) {
+    fprintf(stderr, "sweep: the Windows build needs TQUPD_WINDOWS_BIN and TQUPD_WINE_RUN\n");
+    return false;
+  }
+  // Wine takes longer to start a program than the native build takes to update.
+  setup->runLimitMs = (args.limitSeconds > 0 ? args.limitSeconds : args.windows ? 120 : 60) * 1000;
+  // The switch starts with firmware 2.50 of the carried product: the same payload under
+  // an older parameter table, so that until the update erases it the flash's first 512
+  // bytes are the image's and the chip rightly runs its firmware.
+  char pattern[] = "/tmp/tqupd-sweep-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) {
+    fprintf(stderr, "sweep: cannot create a temporary folder\n");
+    return false;
+  }
+  *folder = pattern;
+  setup->oldImagePath = *folder + "/old.bin";
+  PackOptions older;
+  older.version = 0x02320000u;
+  if (!WriteTestImage(setup->oldImagePath, older)) {
+    fprintf(stderr, "sweep: cannot write %s\n", setup->oldImagePath.c_str());
+    return false;
+  }
+  setup->carriedImage.assign(imageTable[0], imageTable[0] + imageTableSizes[0]);
+  if (args.windows) WinePrefix();  // create the prefix once, before runs go side by side
+  return true;
+}
+
+// The interruption points of a reference update, each with its phase.
+bool FindPoints(const SweepSetup& setup, std::vector<InterruptionPoint>* points) {
+  std::vector<std::string> log;
+  std::string error;
+  if (!RunReference(setup, &log, &error)) {
+    fprintf(stderr, "sweep: %s\n", error.c_str());
+    return false;
+  }
+  *points = ReadPoints(log);
+  const auto* header = reinterpret_cast<const ImageHeader*>(setup.carriedImage.data());
+  if (!AssignPhases(points, header->firmwareAddress, header->tableAddress, &error)) {
+    fprintf(stderr, "sweep: the reference run's points: %s\n", error.c_str());
+    return false;
+  }
+  printf("reference run: %zu interruption points (%s)\n", points->size(),
+         PhaseCounts(*points).c_str());
+  return true;
+}
+
+// The chosen cases, a sample, or every point with every kind.
+bool ChooseCases(const Arguments& args, const std::vector<InterruptionPoint>& points,
+                 std::vector<SweepCase>* cases) {
+  for (const std::string& text : args.cases) {
+    SweepCase c;
+    if (!ParseCase(text, points, &c)) {
+      fprintf(stderr, "sweep: no such case: %s\n", text.c_str());
+      return false;
+    }
+    cases->push_back(c);
+  }
+  if (args.cases.empty()) {
+    *cases = args.sample > 0 ? StratifiedSample(points, args.sample, args.draw) : AllCases(points);
+  }
+  if (args.sample > 0) {
+    std::string chosen;
+    for (const SweepCase& c : *cases) {
+      chosen += " " + std::to_string(c.point.number) + ":" + KindName(c.kind);
+    }
+    printf("sample:%s\n", chosen.c_str());
+  }
+  return true;
+}
+
+void WriteResults(const Arguments& args, const std::vector<InterruptionPoint>& points,
+                  size_t caseCount, const std::string& wall, const std::string& report) {
+  std::ofstream out(args.results, std::ios::trunc);
+  char date[32];
+  time_t now = time(nullptr);
+  strftime(date, sizeof date, "%Y-%m-%d", localtime(&now));
+  out << "# Interruption sweep, " << (args.windows ? "Windows build under Wine" : "native build")
+      << "\n\n";
+  out << "Made " << date << (args.about.empty() ? "" : " with " + args.about) << ".\n\n";
+  out << "The update has " << points.size() << " interruption points (" << PhaseCounts(points)
+      << "), each tried with three kinds of interruption: power (the switch loses power), "
+         "hold (the host dies while the switch keeps its state) and reply (the reply is "
+         "refused or garbled). In the counts, a point is one interruption point with one "
+         "kind. This run: ";
+  if (!args.cases.empty()) {
+    out << "chosen points only.\n\n";
+  } else if (args.sample > 0) {
+    out << "a stratified sample of " << caseCount << " (draw " << args.draw << ").\n\n";
+  } else {
+    out << "every one of them.\n\n";
+  }
+  out << wall << "\n" << report;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -227,75 +325,22 @@ int main(int argc, char** argv) {
     fputs(kUsage, stderr);
     return 2;
   }
-  SweepSetup setup;
-  setup.build = args.windows ? Build::kWindows : Build::kNative;
-  if (TqupdCommand(setup.build, {}).empty()) {
-    fprintf(stderr, "sweep: the Windows build needs TQUPD_WINDOWS_BIN and TQUPD_WINE_RUN\n");
-    return 2;
-  }
-  // Wine takes longer to start a program than the native build takes to update.
-  setup.runLimitMs = (args.limitSeconds > 0 ? args.limitSeconds : args.windows ? 120 : 60) * 1000;
   unsigned jobs = args.jobs > 0 ? args.jobs : args.windows ? 3 : 8;
   if (args.sample > 0) printf("sweep sample: draw %llu\n", static_cast<unsigned long long>(args.draw));
   fflush(stdout);
   auto started = Clock::now();
 
-  // The switch starts with firmware 2.50 of the carried product: the same payload under
-  // an older parameter table, so that until the update erases it the flash's first 512
-  // bytes are the image's and the chip rightly runs its firmware.
-  char pattern[] = "/tmp/tqupd-sweep-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) {
-    fprintf(stderr, "sweep: cannot create a temporary folder\n");
-    return 2;
-  }
-  std::string folder = pattern;
-  setup.oldImagePath = folder + "/old.bin";
-  PackOptions older;
-  older.version = 0x02320000u;
-  if (!WriteTestImage(setup.oldImagePath, older)) {
-    fprintf(stderr, "sweep: cannot write %s\n", setup.oldImagePath.c_str());
-    return 2;
-  }
-  setup.carriedImage.assign(imageTable[0], imageTable[0] + imageTableSizes[0]);
-  if (args.windows) WinePrefix();  // create the prefix once, before runs go side by side
-
-  std::vector<std::string> log;
-  std::string error;
-  if (!RunReference(setup, &log, &error)) {
-    fprintf(stderr, "sweep: %s\n", error.c_str());
-    std::filesystem::remove_all(folder);
-    return 1;
-  }
-  std::vector<InterruptionPoint> points = ReadPoints(log);
-  const auto* header = reinterpret_cast<const ImageHeader*>(setup.carriedImage.data());
-  if (!AssignPhases(&points, header->firmwareAddress, header->tableAddress, &error)) {
-    fprintf(stderr, "sweep: the reference run's points: %s\n", error.c_str());
-    std::filesystem::remove_all(folder);
-    return 1;
-  }
-  printf("reference run: %zu interruption points (%s)\n", points.size(),
-         PhaseCounts(points).c_str());
-
+  SweepSetup setup;
+  std::string folder;
+  std::vector<InterruptionPoint> points;
   std::vector<SweepCase> cases;
-  for (const std::string& text : args.cases) {
-    SweepCase c;
-    if (!ParseCase(text, points, &c)) {
-      fprintf(stderr, "sweep: no such case: %s\n", text.c_str());
-      return 2;
-    }
-    cases.push_back(c);
-  }
-  if (args.cases.empty()) {
-    cases = args.sample > 0 ? StratifiedSample(points, args.sample, args.draw) : AllCases(points);
+  bool ready = PrepareSetup(args, &setup, &folder) && FindPoints(setup, &points) &&
+               ChooseCases(args, points, &cases);
+  if (!ready) {
+    if (!folder.empty()) std::filesystem::remove_all(folder);
+    return 2;
   }
   printf("running %zu points (%u side by side)\n", cases.size(), jobs);
-  if (args.sample > 0) {
-    std::string chosen;
-    for (const SweepCase& c : cases) {
-      chosen += " " + std::to_string(c.point.number) + ":" + KindName(c.kind);
-    }
-    printf("sample:%s\n", chosen.c_str());
-  }
   fflush(stdout);
   struct sigaction action {};
   action.sa_handler = OnStop;
@@ -316,29 +361,7 @@ int main(int argc, char** argv) {
   snprintf(wall, sizeof wall, "Wall time: %d min %02d s, %u runs side by side on %u cores.\n",
            whole / 60, whole % 60, jobs, std::thread::hardware_concurrency());
   printf("\n%s\n%s", wall, report.c_str());
-
-  if (!args.results.empty()) {
-    std::ofstream out(args.results, std::ios::trunc);
-    char date[32];
-    time_t now = time(nullptr);
-    strftime(date, sizeof date, "%Y-%m-%d", localtime(&now));
-    out << "# Interruption sweep, " << (args.windows ? "Windows build under Wine" : "native build")
-        << "\n\n";
-    out << "Made " << date << (args.about.empty() ? "" : " with " + args.about) << ".\n\n";
-    out << "The update has " << points.size() << " interruption points (" << PhaseCounts(points)
-        << "), each tried with three kinds of interruption: power (the switch loses power), "
-           "hold (the host dies while the switch keeps its state) and reply (the reply is "
-           "refused or garbled). In the counts, a point is one interruption point with one "
-           "kind. This run: ";
-    if (!args.cases.empty()) {
-      out << "chosen points only.\n\n";
-    } else if (args.sample > 0) {
-      out << "a stratified sample of " << cases.size() << " (draw " << args.draw << ").\n\n";
-    } else {
-      out << "every one of them.\n\n";
-    }
-    out << wall << "\n" << report;
-  }
+  if (!args.results.empty()) WriteResults(args, points, cases.size(), wall, report);
   size_t failed = 0;
   for (const Finished& f : done) failed += f.result.Recovered() ? 0 : 1;
   return failed == 0 && !stopped ? 0 : 1;
