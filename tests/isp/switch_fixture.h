@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <string>
@@ -49,16 +47,6 @@ class UtilityOnASwitch : public testing::Test {
     return lines;
   }
   size_t CountLogged(const std::string& prefix) const { return Logged(prefix).size(); }
-  // The count once it has reached at least n, or after 3 s: the switch logs a line when
-  // it has read it, which may be a moment after the host has sent it.
-  size_t CountLoggedAtLeast(const std::string& prefix, size_t n) const {
-    size_t count = CountLogged(prefix);
-    for (int i = 0; i < 300 && count < n; ++i) {
-      usleep(10000);
-      count = CountLogged(prefix);
-    }
-    return count;
-  }
 
   VirtualSwitchProcess switch_;
   int images_ = 0;

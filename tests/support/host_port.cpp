@@ -124,7 +124,3 @@ bool HostPort::ReadLine(std::string* line, int ms) {
   return true;
 }
 
-void HostPort::Discard() {
-  pending_.clear();
-  if (fd_ >= 0) tcflush(fd_, TCIFLUSH);
-}

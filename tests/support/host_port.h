@@ -27,8 +27,6 @@ class HostPort {
   // One "\r\n"-terminated line without its line end; false after ms without one. Bytes
   // after the line stay queued for the next read.
   bool ReadLine(std::string* line, int ms = 2000);
-  // Discards what has arrived and not been read.
-  void Discard();
 
  private:
   bool ReadSome(int64_t deadline, std::string* text);

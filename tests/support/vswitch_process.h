@@ -59,8 +59,6 @@ class VirtualSwitchProcess {
   std::string ReadErrors() const;
 
   const std::string& Error() const { return error_; }
-  // Exit status of the last run that ended (-1 if killed by a signal or never ended).
-  int ExitStatus() const { return exitStatus_; }
 
   // The vswitch program this fixture starts (known when the tests are built).
   static std::string ProgramPath();
