@@ -36,7 +36,7 @@
 #include <string>
 #include <vector>
 
-#include "image/firmware_image.h"
+#include "image/image_format.h"
 #include "image/image_table.h"
 #include "image_pack.h"
 #include "support/program_run.h"

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "image/firmware_image.h"
+#include "image/image_format.h"
 #include "image/image_table.h"
 
 const char kBanner[] =

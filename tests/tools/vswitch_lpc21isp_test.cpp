@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "image/firmware_image.h"
+#include "image/image_format.h"
 #include "support/vswitch_process.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "format/parse_number.h"
 #include "image/crc32.h"
-#include "image/firmware_image.h"
+#include "image/image_format.h"
 
 void PutLe32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));

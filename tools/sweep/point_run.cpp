@@ -7,7 +7,7 @@
 #include <memory>
 #include <mutex>
 
-#include "image/firmware_image.h"
+#include "image/image_format.h"
 #include "support/vswitch_process.h"
 
 namespace {

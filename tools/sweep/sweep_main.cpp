@@ -34,7 +34,7 @@
 #include <thread>
 #include <vector>
 
-#include "image/firmware_image.h"
+#include "image/image_format.h"
 #include "image/image_table.h"
 #include "interruption_points.h"
 #include "point_run.h"

@@ -5,7 +5,7 @@
 #include <iterator>
 
 #include "faults.h"
-#include "image/firmware_image.h"
+#include "image/image_format.h"
 #include "line_noise.h"
 #include "stats.h"
 #include "switch_log.h"

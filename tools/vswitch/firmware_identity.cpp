@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "image/firmware_image.h"
+#include "image/image_format.h"
 
 bool IdentityFromTable(const uint8_t* table, Identity* identity) {
   uint32_t magic = ReadLe32(table + 40);

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "image/firmware_image.h"
+#include "image/image_format.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <iterator>
 
 #include "image/crc32.h"
-#include "image/firmware_image.h"
+#include "image/image_format.h"
 
 namespace {
 

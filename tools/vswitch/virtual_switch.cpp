@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "image/firmware_image.h"
+#include "image/image_format.h"
 #include "line_noise.h"
 #include "pty_line.h"
 #include "stats.h"
