@@ -1,3 +1,3 @@
-#include "app/driver.h"
+#include "app/startup.h"
 
 int main(int argc, char** argv) { TqupdMain(argc, argv); }

@@ -1,6 +1,6 @@
-// The port scan: try each COM port of the range, identify whatever answers and match it
-// against the carried images.
-#include "app/driver.h"
+#include "app/port_scan.h"
+
+#include "app/driver_state.h"
 #include "image/device_info.h"
 #include "image/identify.h"
 #include "image/image_table.h"
@@ -10,32 +10,37 @@
 
 namespace {
 
+// Selects carried image index; an image that no longer validates ends the program (the
+// carried bytes never change, so this cannot happen once start-up has passed them).
+// False for an empty entry.
+bool SelectValidImage(int index) {
+  ImageCheck check = SelectImage(index, "");
+  if (check == ImageCheck::Absent) return false;
+  if (check != ImageCheck::Valid) {
+    PrintString("This firmware file is corrupt! Try re-downloading file.\n");
+    ExitProgram(1);
+  }
+  return true;
+}
+
+// Selects the first image the build carries.
 void SelectFirstImage() {
   for (int i = 0; i < kImageTableCount; ++i) {
-    if (imageTable[i] == nullptr) continue;
-    SelectImage(i);
-    ValidateImage("", &selectedImage);
-    return;
+    if (SelectValidImage(i)) return;
   }
 }
 
 // True when the switch of deviceInfo matches an image; selectedImage is then that image.
 bool MatchImage() {
   for (int i = 0; i < kImageTableCount; ++i) {
-    if (imageTable[i] == nullptr) continue;
-    SelectImage(i);
-    if (ValidateImage("", &selectedImage) != ImageCheck::Valid) {
-      PrintString("This firmware file is corrupt! Try re-downloading file.\n");
-      ExitProgram(1);
-    }
+    if (!SelectValidImage(i)) continue;
     const ImageHeader& h = *selectedImage.header;
     if (h.totalLength != 0 && h.family == deviceInfo.family &&
         h.modelIndex == deviceInfo.modelIndex) {
       return true;
     }
-    selectedImage.image = nullptr;
-    selectedImage.header = nullptr;
   }
+  selectedImage = {};
   return false;
 }
 

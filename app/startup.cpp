@@ -1,42 +1,21 @@
-#include <cstdlib>
+#include "app/startup.h"
 
-#include "app/driver.h"
+#include "app/driver_state.h"
+#include "app/port_scan.h"
 #include "app/program_version.h"
+#include "app/update_loop.h"
 #include "format/parse_number.h"
 #include "image/image_table.h"
 #include "isp/programming.h"
 #include "link/console_keys.h"
 #include "link/link_io.h"
-#include "link/serial_port.h"
 
-int32_t portNumber = 0;
-int32_t firstPort = 1;
-int32_t lastPort = 16;
-bool singlePortGiven = false;
-FirmwareImage selectedImage = {};
-bool imageMatchedSwitch = false;
-
-void SelectImage(int index) {
-  selectedImage = {};
-  selectedImage.image = imageTable[index];
-  selectedImage.imageLength = imageTableSizes[index];
-}
+namespace {
 
 void PrintBanner() {
   PrintString("Halvek / Tessary firmware update utility. Version " TQUPD_PROGRAM_VERSION);
   PrintString("\n(c) Halvek Audio Systems. All rights reserved.\n");
 }
-
-void ExitProgram(int status) {
-  CloseLink();
-  PrintString("\nPress any key to exit...");
-  // An extended key (function or arrow key) arrives as 0 and a second code.
-  if (ReadKey() == 0) ReadKey();
-  PrintString("\n");
-  exit(status);
-}
-
-namespace {
 
 void PrintUsage() {
   PrintString("\nUse: TQUPD [x]\n");
@@ -56,9 +35,9 @@ void TqupdMain(int argc, char** argv) {
     ExitProgram(1);
   }
   for (int i = 0; i < kImageTableCount; ++i) {
-    if (imageTable[i] == nullptr) continue;
-    SelectImage(i);
-    if (ValidateImage("Firmware", &selectedImage) != ImageCheck::Valid) ExitProgram(1);
+    ImageCheck check = SelectImage(i, "Firmware");
+    if (check == ImageCheck::Absent) continue;
+    if (check != ImageCheck::Valid) ExitProgram(1);
     // The image never changes: one that the block scheme cannot write is refused here,
     // once, instead of on every pass of the update loop.
     if (!ImageFitsBlockScheme("Firmware", &selectedImage)) ExitProgram(1);

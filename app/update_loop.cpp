@@ -1,10 +1,11 @@
-// The update loop: identify the switch again, let the user confirm, program it, then
-// follow its console until it has finished its own post-update work.
-#include "app/driver.h"
+#include "app/update_loop.h"
+
+#include "app/driver_state.h"
 #include "image/catalogue.h"
 #include "image/device_info.h"
 #include "image/identify.h"
 #include "image/version_decision.h"
+#include "isp/device_mode.h"
 #include "isp/programming.h"
 #include "link/console_keys.h"
 #include "link/link_io.h"

@@ -14,13 +14,5 @@ struct DeviceInfo {
   char productName[33];    // what the switch calls itself; byte 32 is always 0
 };
 
-// How the switch answered the last detection.
-enum DeviceMode : int {
-  NoDevice = 0,         // nothing identified
-  RunningFirmware = 1,  // its firmware answered; deviceInfo from the identity reply
-  BootLoader = 2,       // its boot ROM answered, synchronised, echo off; deviceInfo from flash
-  BlankBootLoader = 3,  // its boot ROM answered but flash holds no recognised table
-};
-
+// The program's single record of the switch on the open port, cleared at start.
 extern DeviceInfo deviceInfo;
-extern DeviceMode deviceMode;

@@ -1,6 +1,7 @@
 #include "image/firmware_image.h"
 
 #include "image/crc32.h"
+#include "image/image_table.h"
 #include "link/link_io.h"
 
 namespace {
@@ -40,4 +41,14 @@ ImageCheck ValidateImage(const char* label, FirmwareImage* image) {
     return ImageCheck::BadRegion;
   }
   return ImageCheck::Valid;
+}
+
+ImageCheck LoadCarriedImage(int index, const char* label, FirmwareImage* image) {
+  *image = {};
+  if (index < 0 || index >= kImageTableCount || imageTable[index] == nullptr) {
+    return ImageCheck::Absent;
+  }
+  image->image = imageTable[index];
+  image->imageLength = imageTableSizes[index];
+  return ValidateImage(label, image);
 }

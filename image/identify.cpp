@@ -8,12 +8,12 @@
 #include "image/firmware_image.h"
 #include "image/image_table.h"
 #include "isp/boot_entry.h"
+#include "isp/device_mode.h"
 #include "isp/isp_commands.h"
 #include "link/link_io.h"
 #include "link/serial_port.h"
 
 DeviceInfo deviceInfo = {};
-DeviceMode deviceMode = NoDevice;
 DeviceInfo tableInfo = {};
 alignas(4) uint8_t tableBuffer[kTableReadBytes] = {};
 
@@ -203,11 +203,8 @@ bool FlashHoldsInterruptedUpdate(const FirmwareImage& image) {
 // such a switch could never be updated again by this utility.
 bool IdentifyInterruptedUpdate() {
   for (int i = 0; i < kImageTableCount; ++i) {
-    if (imageTable[i] == nullptr) continue;
-    FirmwareImage carried{};
-    carried.image = imageTable[i];
-    carried.imageLength = imageTableSizes[i];
-    if (ValidateImage("", &carried) != ImageCheck::Valid) continue;
+    FirmwareImage carried;
+    if (LoadCarriedImage(i, "", &carried) != ImageCheck::Valid) continue;
     if (!FlashHoldsInterruptedUpdate(carried)) continue;
     const auto& table = *reinterpret_cast<const ParameterTable*>(carried.parameterTable);
     FillFromTable(&deviceInfo, table, 0);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "image/device_info.h"
+#include "isp/device_mode.h"
 #include "link/link_io.h"
 #include "link/serial_port.h"
 

@@ -33,7 +33,6 @@ int32_t SerialPort::Close() {
 
 int32_t SerialPort::Write(const void* data, uint32_t count) {
   if (os == nullptr) return 0;
-  ++writeCount;
   return PortOsWrite(os, data, count);
 }
 
@@ -44,7 +43,6 @@ int32_t SerialPort::Read(void* buffer, uint32_t count) {
 }
 
 bool SerialPort::WaitForInput(uint32_t ms) {
-  ++waitCount;
   if (os == nullptr) {
     // Nothing will ever arrive; still take the time, so that a caller's wait loop
     // sleeps rather than spins.

@@ -33,10 +33,6 @@ struct SerialPort {
   bool IsOpen() const { return os != nullptr; }
 
   PortOs* os = nullptr;  // null while closed
-  // What went through the OS, for the benchmark and the tests: one per Write (each
-  // ends in a drain of the line) and one per WaitForInput.
-  uint32_t writeCount = 0;
-  uint32_t waitCount = 0;
 };
 
 // The program's single port, closed at start.

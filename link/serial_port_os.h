@@ -1,9 +1,11 @@
 // The OS half of SerialPort: the few calls that differ between Windows and POSIX.
 //
 // link/serial_port.cpp holds what is the same everywhere (the already-open message, the
-// guards against a closed port, the counters); link/posix/serial_port_posix.cpp and
-// link/win32/serial_port_win32.cpp each implement this list and nothing else. A PortOs is
-// only ever handed to these calls between a successful PortOsOpen and its PortOsClose.
+// guards against a closed port); link/posix/serial_port_posix.cpp,
+// link/win32/serial_port_win32.cpp and the simulated line of the tests,
+// link/scripted/serial_port_scripted.cpp, each implement this list and nothing else. A
+// program picks one by linking it. A PortOs is only ever handed to these calls between a
+// successful PortOsOpen and its PortOsClose.
 #pragma once
 
 #include <cstdint>

@@ -9,6 +9,7 @@
 #include "image/identify.h"
 #include "image/image_table.h"
 #include "isp/boot_entry.h"
+#include "isp/device_mode.h"
 #include "switch_fixture.h"
 
 namespace {
@@ -61,15 +62,6 @@ const char kNotIdentifiable[] =
     "utility recognises: it cannot be identified.\n";
 
 }  // namespace
-
-TEST(DetectDevice, WithoutAnOpenLinkSaysSoAtOnce) {
-  CloseLink();
-  uint32_t writes = linkPort.writeCount;
-  uint32_t waits = linkPort.waitCount;
-  EXPECT_EQ(DetectDevice(), DetectResult::NoPort);
-  EXPECT_EQ(linkPort.writeCount, writes);  // nothing was tried
-  EXPECT_EQ(linkPort.waitCount, waits);
-}
 
 TEST_F(Identify, AReplyThatIsNoIdentityFailsIdentification) {
   // A double quote inside the name leaves characters the reply's grammar cannot take.

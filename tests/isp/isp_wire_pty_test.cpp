@@ -109,21 +109,6 @@ TEST_F(IspWire, WriteSendsUuLinesOfFortyFiveAndOneChecksumPerChunk) {
   EXPECT_EQ(lines[13], std::to_string(sum));
 }
 
-TEST_F(IspWire, EachCommandLineAndEachChunkIsOneWrite) {
-  uint32_t before = linkPort.writeCount;
-  pty.Send("0\r\n");
-  EXPECT_EQ(IspPrepareSectors(0, 9, 0), IspResult::Ok);
-  EXPECT_EQ(linkPort.writeCount - before, 1u);
-  std::vector<uint8_t> block(4096, 0xA5);
-  std::string replies;
-  for (int chunk = 0; chunk < 5; ++chunk) replies += "0\r\nOK\r\n";
-  pty.Send(replies);
-  before = linkPort.writeCount;
-  EXPECT_EQ(IspWriteRam(0x10000000, block.data(), 4096), RamWriteResult::Done);
-  // Five chunks: each a command line, then its data and checksum lines together.
-  EXPECT_EQ(linkPort.writeCount - before, 10u);
-}
-
 TEST_F(IspWire, WriteAcceptsAChunkOnlyWhenTheBootRomSaysOk) {
   std::vector<uint8_t> block(900, 0x5A);
   pty.Send("0\r\nRESEND\r\n");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "image/device_info.h"
+#include "isp/device_mode.h"
 #include "link/serial_port.h"
 #include "support/test_image.h"
 #include "support/vswitch_process.h"

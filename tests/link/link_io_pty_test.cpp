@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 
 #include "link/link_io.h"
 #include "link/serial_port.h"
@@ -76,30 +75,6 @@ TEST_F(LinkIo, SendHelpersPutExactBytesOnTheLine) {
   SendChar(0x1B);
   SendChar(0x13F);  // only the low eight bits go out
   EXPECT_EQ(pty.Received(), "A 0\r\x1B?");
-}
-
-TEST_F(LinkIo, AFormattedLineGoesOutInOneWrite) {
-  uint32_t before = linkPort.writeCount;
-  SendFormatted("C %u %u %u\r\n", 436207616u, 268435456u, 4096u);
-  EXPECT_EQ(linkPort.writeCount - before, 1u);
-  EXPECT_EQ(pty.Received(), "C 436207616 268435456 4096\r\n");
-  // A text longer than the line buffer still arrives whole, in order.
-  std::string longText(300, 'x');
-  SendFormatted("%s\r\n", longText.c_str());
-  EXPECT_EQ(pty.Received(), longText + "\r\n");
-}
-
-TEST_F(LinkIo, AReplyThatArrivesDuringTheWaitIsTaken) {
-  // The reader sleeps in the OS while nothing is queued; the bytes that come wake it.
-  uint32_t waitsBefore = linkPort.waitCount;
-  std::thread late([this] {
-    usleep(100000);
-    pty.Send("OK\r");
-  });
-  EXPECT_EQ(ReadLineCR(line, 20), 2);
-  late.join();
-  EXPECT_STREQ(line, "OK");
-  EXPECT_GT(linkPort.waitCount, waitsBefore);
 }
 
 TEST_F(LinkIo, WaitsGiveUpAtTheirLimitOnAClosedPort) {

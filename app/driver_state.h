@@ -1,4 +1,6 @@
-// The driver: start-up, port scan, update loop and the single way out of the program.
+// The driver's state for the whole run, the image it works with, and the single way out of
+// the program. Start-up, the port scan and the update loop all build on this file; it
+// calls none of them.
 #pragma once
 
 #include <cstdint>
@@ -15,20 +17,9 @@ extern FirmwareImage selectedImage;
 // command line reaches the update loop without a match too.
 extern bool imageMatchedSwitch;
 
-// The program's entry: banner, arguments, image check, then scan and update loop.
-// Never returns; every path ends in ExitProgram.
-[[noreturn]] void TqupdMain(int argc, char** argv);
+// Loads carried image index into selectedImage and validates it (see LoadCarriedImage).
+ImageCheck SelectImage(int index, const char* label);
 
 // Closes the port, shows "Press any key to exit...", waits for a key and ends the
 // process with status. Every call in the program passes 1.
 [[noreturn]] void ExitProgram(int status);
-
-void PrintBanner();
-
-// The port scan: returns with a switch on an open port, or ends the program.
-void RunPortScan();
-// The update loop: never returns.
-[[noreturn]] void RunUpdateLoop();
-
-// Selects image entry index of imageTable into selectedImage (image, imageLength).
-void SelectImage(int index);

@@ -1,0 +1,27 @@
+#include "app/driver_state.h"
+
+#include <cstdlib>
+
+#include "link/console_keys.h"
+#include "link/link_io.h"
+#include "link/serial_port.h"
+
+int32_t portNumber = 0;
+int32_t firstPort = 1;
+int32_t lastPort = 16;
+bool singlePortGiven = false;
+FirmwareImage selectedImage = {};
+bool imageMatchedSwitch = false;
+
+ImageCheck SelectImage(int index, const char* label) {
+  return LoadCarriedImage(index, label, &selectedImage);
+}
+
+void ExitProgram(int status) {
+  CloseLink();
+  PrintString("\nPress any key to exit...");
+  // An extended key (function or arrow key) arrives as 0 and a second code.
+  if (ReadKey() == 0) ReadKey();
+  PrintString("\n");
+  exit(status);
+}

@@ -1,0 +1,3 @@
+#include "isp/device_mode.h"
+
+DeviceMode deviceMode = NoDevice;
