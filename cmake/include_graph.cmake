@@ -1,0 +1,77 @@
+# The check that keeps the build's dependencies one way.
+#
+# Each target of this project lists its sources and headers, and links only the targets
+# it uses. The check (cmake/check_include_graph.py, run as the test IncludeGraph.RunsOneWay)
+# reads every #include "..." of every target and fails when one reaches a header of a
+# target that the including target does not link, when a target of the utility links one
+# that is not below it in TQUPD_LAYERS, or when the utility's files include each other in
+# a circle. The build thus refuses the next dependency that runs back up, instead of the
+# static libraries' link order hiding it.
+
+# All targets defined in dir and below it.
+function(tqupd_targets_below dir out)
+  get_property(found DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(sub IN LISTS subdirs)
+    tqupd_targets_below(${sub} more)
+    list(APPEND found ${more})
+  endforeach()
+  set(${out} ${found} PARENT_SCOPE)
+endfunction()
+
+# Writes the manifest that the check reads: for each target of this project its layer
+# (utility targets only), its files, the targets it links and its include folders.
+function(tqupd_write_include_manifest file)
+  tqupd_targets_below(${PROJECT_SOURCE_DIR} targets)
+  set(content "root ${PROJECT_SOURCE_DIR}\nbuild ${PROJECT_BINARY_DIR}\n")
+  foreach(t IN LISTS targets)
+    get_target_property(type ${t} TYPE)
+    get_target_property(dir ${t} SOURCE_DIR)
+    cmake_path(IS_PREFIX PROJECT_SOURCE_DIR "${dir}" inside)
+    if(NOT inside OR NOT type MATCHES "^(STATIC_LIBRARY|OBJECT_LIBRARY|EXECUTABLE)$")
+      continue()
+    endif()
+    string(APPEND content "target ${t}\n")
+    list(FIND TQUPD_LAYERS ${t} layer)
+    if(layer GREATER_EQUAL 0)
+      string(APPEND content "layer ${layer}\n")
+    endif()
+    get_target_property(sources ${t} SOURCES)
+    get_target_property(sets ${t} HEADER_SETS)
+    foreach(set IN LISTS sets)
+      if(set STREQUAL "HEADERS")
+        get_target_property(headers ${t} HEADER_SET)
+      else()
+        get_target_property(headers ${t} HEADER_SET_${set})
+      endif()
+      list(APPEND sources ${headers})
+    endforeach()
+    foreach(source IN LISTS sources)
+      if(source MATCHES "^\\$<")
+        continue()
+      endif()
+      cmake_path(ABSOLUTE_PATH source BASE_DIRECTORY ${dir} NORMALIZE)
+      string(APPEND content "file ${source}\n")
+    endforeach()
+    get_target_property(links ${t} LINK_LIBRARIES)
+    foreach(link IN LISTS links)
+      string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" link "${link}")
+      if(TARGET ${link})
+        get_target_property(aliased ${link} ALIASED_TARGET)
+        if(aliased)
+          set(link ${aliased})
+        endif()
+        string(APPEND content "link ${link}\n")
+      endif()
+    endforeach()
+    string(APPEND content
+           "include $<JOIN:$<TARGET_PROPERTY:${t},INCLUDE_DIRECTORIES>,\ninclude >\n")
+  endforeach()
+  file(GENERATE OUTPUT ${file} CONTENT "${content}")
+endfunction()
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+tqupd_write_include_manifest(${PROJECT_BINARY_DIR}/include-graph.txt)
+add_test(NAME IncludeGraph.RunsOneWay
+         COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/cmake/check_include_graph.py
+                 ${PROJECT_BINARY_DIR}/include-graph.txt)
