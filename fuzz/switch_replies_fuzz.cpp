@@ -17,6 +17,7 @@ namespace {
 void StartScript(const uint8_t* data, size_t size) {
   CloseLink();
   ScriptedReset();
+  ResetIdentification();
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
   for (size_t at = 0; at < size; at += 64) {
     ScriptedDeliver(bytes.substr(at, 64), static_cast<uint32_t>(at / 64));

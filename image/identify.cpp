@@ -64,6 +64,14 @@ void ClearIdentity(DeviceInfo* info) {
 
 }  // namespace
 
+void ResetIdentification() {
+  deviceInfo = {};
+  tableInfo = {};
+  memset(tableBuffer, 0, sizeof tableBuffer);
+  deviceMode = NoDevice;
+  blankReported = false;
+}
+
 IdentityResult ParseIdentityReply(DeviceInfo* info, const char* line) {
   if (strncmp(line, "^=V \"", 5) != 0) return IdentityResult::NotAReply;
   const char* p = line + 5;

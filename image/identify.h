@@ -17,6 +17,11 @@ extern uint8_t tableBuffer[kTableReadBytes];
 // Detection's own record for the table reader.
 extern DeviceInfo tableInfo;
 
+// Returns identification to its start state: deviceInfo, tableInfo and tableBuffer
+// cleared, deviceMode NoDevice, and the once-per-run report of a switch that cannot be
+// identified armed again.
+void ResetIdentification();
+
 enum class DetectResult : int {
   Identified = 0,     // also in BlankBootLoader mode, where nothing new is known
   NoPort = 1,         // no port is open

@@ -48,5 +48,6 @@ int32_t OpenLink(int32_t portNumber);
 // Moves the open link to baudRate. A failed change has closed the port, and
 // linkBaudRate is then 0. 1 on success.
 int32_t SetLinkBaudRate(uint32_t baudRate);
-// Closes the link; linkBaudRate is 0.
+// Closes the link; linkBaudRate is 0. This is also the link's start state, and the way
+// back to it.
 void CloseLink();

@@ -60,6 +60,12 @@ const ConsoleKeyword keywordTable[] = {
 
 }  // namespace
 
+void ResetConsoleMonitor() {
+  deviceReady = 0;
+  lastProgressTime = 0;
+  consoleLineLength = 0;
+}
+
 int DispatchConsoleLine(const char* line) {
   for (const ConsoleKeyword* entry = keywordTable; entry->keyword; ++entry) {
     int length = static_cast<unsigned char>(entry->keyword[0]);

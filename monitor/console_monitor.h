@@ -12,6 +12,8 @@ extern int deviceReady;
 // Moved forward by every DSP progress line; the driver sets it when programming ends.
 extern uint32_t lastProgressTime;
 
+// Returns the monitor to its start state: no partial line, not ready, no progress time.
+void ResetConsoleMonitor();
 // Feeds one received byte, in order.
 void FeedConsoleByte(uint8_t byte);
 // Runs the handler of the first keyword that matches line: 0, or 1 when none took it.

@@ -11,8 +11,7 @@ namespace {
 
 // Brings a freshly reset boot ROM into sync with its echo still on, by hand.
 void SynchroniseWithEchoOn() {
-  linkPort.SetBaudRate(115200);
-  linkBaudRate = 115200;
+  SetLinkBaudRate(115200);
   char line[20];
   SendString("?");
   ASSERT_EQ(ReadLineCR(line, 20), 12);
@@ -31,8 +30,7 @@ using BootEntry = UtilityOnASwitch;
 
 TEST_F(BootEntry, TriesAlternateStartingWithTheRateTheLinkDoesNotHold) {
   Start({"--erase", "--fault-refuse", "A"});  // the echo-off step never succeeds
-  linkBaudRate = 115200;
-  linkPort.SetBaudRate(115200);
+  SetLinkBaudRate(115200);
   EXPECT_EQ(ProbeLink(), ProbeResult::Nothing);
   EXPECT_EQ(linkBaudRate, 115200u);  // the rate of the fourth try
 }
@@ -40,9 +38,9 @@ TEST_F(BootEntry, TriesAlternateStartingWithTheRateTheLinkDoesNotHold) {
 TEST_F(BootEntry, ASynchronisedBootRomIsFoundThroughItsEchoOnAndEchoOff) {
   Start({"--erase"});
   SynchroniseWithEchoOn();
-  linkBaudRate = 19200;  // so that the first try is made at 115200
+  SetLinkBaudRate(19200);  // so that the first try is made at 115200
   EXPECT_EQ(ProbeLink(), ProbeResult::BootLoader);  // echo-on handshake
-  linkBaudRate = 19200;
+  SetLinkBaudRate(19200);
   EXPECT_EQ(ProbeLink(), ProbeResult::BootLoader);  // echo-off handshake: the probe line gets "1"
   EXPECT_EQ(CountLogged("< 115200 isp Synchronized"), 1u);  // never synchronised again
   EXPECT_EQ(CountLogged("> 115200 isp A 0"), 2u);

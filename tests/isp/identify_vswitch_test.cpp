@@ -96,7 +96,7 @@ TEST_F(Identify, TableVariantsSetModeAndVersionAsTheyShould) {
     }
     EXPECT_EQ(d.shown, c.shown);
     switch_.Stop();
-    linkPort.Close();
+    CloseLink();
   }
 }
 
@@ -137,7 +137,7 @@ TEST_F(Identify, StartFirmwareRefusesAnOldTableAndStartsACurrentOne) {
   ASSERT_EQ(EnterBootLoader(), BootEntryResult::Synchronised);
   EXPECT_EQ(StartFirmware(), TableResult::OldFormat);
   switch_.Stop();
-  linkPort.Close();
+  CloseLink();
   Start(InBootRom());
   ASSERT_EQ(EnterBootLoader(), BootEntryResult::Synchronised);
   EXPECT_EQ(StartFirmware(), TableResult::Ok);

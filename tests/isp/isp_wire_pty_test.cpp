@@ -17,8 +17,8 @@ namespace {
 class IspWire : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(linkPort.Open(pty.portNumber(), 115200), 1);
-    linkBaudRate = 115200;
+    ASSERT_EQ(OpenLink(pty.portNumber()), 1);
+    ASSERT_EQ(SetLinkBaudRate(115200), 1);
   }
   std::vector<std::string> SentLines() {
     std::vector<std::string> lines;

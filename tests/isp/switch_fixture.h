@@ -5,22 +5,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "image/device_info.h"
-#include "isp/device_mode.h"
+#include "image/identify.h"
 #include "link/serial_port.h"
+#include "support/ports_folder.h"
 #include "support/test_image.h"
 #include "support/vswitch_process.h"
 
 class UtilityOnASwitch : public testing::Test {
  protected:
   ~UtilityOnASwitch() override {
-    linkPort.Close();
-    linkBaudRate = 0;
-    unsetenv("TQUPD_PORTS");
+    CloseLink();
+    ResetIdentification();
   }
   // Options that install a test image (any version, family, model) at power-up.
   std::vector<std::string> Installed(const PackOptions& options = {}) {
@@ -33,11 +32,10 @@ class UtilityOnASwitch : public testing::Test {
   void Start(std::vector<std::string> options) {
     switch_.SetOptions(std::move(options));
     ASSERT_TRUE(switch_.Start()) << switch_.Error();
-    setenv("TQUPD_PORTS", switch_.PortsDirectory().c_str(), 1);
-    ASSERT_EQ(linkPort.Open(switch_.PortNumber(), 19200), 1);
-    linkBaudRate = 19200;
-    deviceMode = NoDevice;
-    deviceInfo = {};
+    names_.reset();  // the folder of the switch before it, if any, goes first
+    names_ = std::make_unique<PortsFolder>(switch_.PortsDirectory());
+    ResetIdentification();
+    ASSERT_EQ(OpenLink(switch_.PortNumber()), 1);
   }
   // Wire log lines that begin with prefix.
   std::vector<std::string> Logged(const std::string& prefix) const {
@@ -50,6 +48,7 @@ class UtilityOnASwitch : public testing::Test {
   size_t CountLogged(const std::string& prefix) const { return Logged(prefix).size(); }
 
   VirtualSwitchProcess switch_;
+  std::unique_ptr<PortsFolder> names_;
   int images_ = 0;
 };
 

@@ -9,7 +9,10 @@
 
 class LinkIo : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(linkPort.Open(pty.portNumber(), 115200), 1); }
+  void SetUp() override {
+    ASSERT_EQ(OpenLink(pty.portNumber()), 1);
+    ASSERT_EQ(SetLinkBaudRate(115200), 1);
+  }
   PtyPort pty;
   char line[20] = {};
 };
@@ -78,7 +81,7 @@ TEST_F(LinkIo, SendHelpersPutExactBytesOnTheLine) {
 }
 
 TEST_F(LinkIo, WaitsGiveUpAtTheirLimitOnAClosedPort) {
-  linkPort.Close();
+  CloseLink();
   uint32_t start = ClockMs();
   EXPECT_EQ(ReadLineCR(line, 20), -1);
   EXPECT_TRUE(ElapsedMs(start, kLineTimeoutMs - 1));

@@ -1,7 +1,7 @@
 // A pseudo-terminal published as a COM port for the utility's own SerialPort.
 //
 // The master side plays the switch; the slave is linked as <tmp>/comN and TQUPD_PORTS
-// points there, so linkPort.Open(N, ...) opens it exactly as it would open a real port.
+// points there, so OpenLink(N) opens it exactly as it would open a real port.
 #pragma once
 
 #include <fcntl.h>
@@ -13,9 +13,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "link/serial_port.h"
+#include "support/ports_folder.h"
 
 class PtyPort {
  public:
@@ -29,15 +31,14 @@ class PtyPort {
     char pattern[] = "/tmp/tqupd-ports-XXXXXX";
     folder_ = mkdtemp(pattern);
     std::filesystem::create_symlink(name, folder_ + "/com" + std::to_string(portNumber));
-    setenv("TQUPD_PORTS", folder_.c_str(), 1);
+    names_ = std::make_unique<PortsFolder>(folder_);
   }
   ~PtyPort() {
-    linkPort.Close();
-    linkBaudRate = 0;
+    CloseLink();
     close(master_);
     close(slave_);
+    names_.reset();
     std::filesystem::remove_all(folder_);
-    unsetenv("TQUPD_PORTS");
   }
   PtyPort(const PtyPort&) = delete;
   PtyPort& operator=(const PtyPort&) = delete;
@@ -86,4 +87,5 @@ class PtyPort {
   int master_ = -1;
   int slave_ = -1;
   std::string folder_;
+  std::unique_ptr<PortsFolder> names_;
 };

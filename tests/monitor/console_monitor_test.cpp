@@ -19,11 +19,7 @@ std::string Feed(const std::string& bytes) {
 
 class ConsoleMonitor : public testing::Test {
  protected:
-  void SetUp() override {
-    deviceReady = 0;
-    lastProgressTime = 0;
-    Feed("^");  // start from an empty line
-  }
+  void SetUp() override { ResetConsoleMonitor(); }
 };
 
 }  // namespace
@@ -35,7 +31,7 @@ TEST_F(ConsoleMonitor, ReadyFrameSetsDeviceReadyUnlessALetterFollows) {
   } cases[] = {{"^=P$", 1}, {"^=P5$", 1}, {"^=P ok$", 1}, {"^=PX$", 0}, {"^=SZ$", 0},
                {"^=V 1$", 0}, {"=P$", 1}};
   for (const Case& c : cases) {
-    deviceReady = 0;
+    ResetConsoleMonitor();
     EXPECT_EQ(Feed(c.frame), "") << c.frame;
     EXPECT_EQ(deviceReady, c.ready) << c.frame;
   }
