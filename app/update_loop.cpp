@@ -17,6 +17,9 @@ namespace {
 // How long the switch may stay silent after programming before the user is told to
 // power-cycle it.
 constexpr uint32_t kProgressTimeoutMs = 13000;
+// One pass a millisecond: the switch's console bytes are taken while they come, and the
+// processor is given away between passes.
+constexpr uint32_t kPassMs = 1;
 
 bool updateProgrammed = false;
 
@@ -24,7 +27,7 @@ bool updateProgrammed = false;
 
 void RunUpdateLoop() {
   for (;;) {
-    SleepMs(1);
+    SleepMs(kPassMs);
     if (updateProgrammed && (ElapsedMs(lastProgressTime, kProgressTimeoutMs) || deviceReady)) {
       if (!deviceReady) {
         PrintString("\nFirmware update complete, please power cycle the switch.\n");

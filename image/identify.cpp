@@ -102,7 +102,7 @@ IdentityResult ParseIdentityReply(DeviceInfo* info, const char* line) {
     info->version += number(10);
   }
   if (*p >= 'a' && *p <= 'z') {
-    info->version += static_cast<uint32_t>(*p - 96) << 12;
+    info->version += (static_cast<uint32_t>(*p) - kVersionLetterBase) << 12;
     skip();
   }
   if (*p == '(') {
@@ -239,7 +239,7 @@ DetectResult DetectDevice() {
     case ProbeResult::Nothing:
       return DetectResult::NoAnswer;
   }
-  DelayMs(20);
+  DelayMs(kSettleBeforeCommandMs);
   FlushInput();
   if (deviceMode == RunningFirmware) {
     return QueryIdentity(&deviceInfo, false) == IdentityResult::Parsed
@@ -274,6 +274,6 @@ TableResult StartFirmware() {
   if (r != TableResult::Ok) return r;
   if (Table().magic != kTableMagic) return TableResult::OldFormat;
   if (IspUnlock() != IspResult::Ok) return TableResult::ReadFailed;
-  if (IspGo(Table().entryAddress & ~1u) != IspResult::Ok) return TableResult::ReadFailed;
+  if (IspGo(Table().entryAddress & ~kThumbBit) != IspResult::Ok) return TableResult::ReadFailed;
   return TableResult::Ok;
 }

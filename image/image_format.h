@@ -51,11 +51,13 @@ struct ParameterTable {
 };
 static_assert(sizeof(ParameterTable) == 144);
 
-// Version word fields.
+// Version word fields. The letter field counts from 'a': 1 is 'a', 15 is 'o', 0 none.
 constexpr uint32_t VersionMajor(uint32_t v) { return v >> 24; }
 constexpr uint32_t VersionMinor(uint32_t v) { return (v >> 16) & 0xFFu; }
 constexpr uint32_t VersionLetter(uint32_t v) { return (v >> 12) & 0xFu; }
 constexpr uint32_t VersionBeta(uint32_t v) { return v & 0x3Fu; }
+// The character code just before 'a': letter field value + this is the letter's code.
+constexpr uint32_t kVersionLetterBase = 'a' - 1;
 
 // Reads a little-endian word at any alignment.
 inline uint32_t ReadLe32(const uint8_t* p) {

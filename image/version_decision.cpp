@@ -63,7 +63,7 @@ const char* VersionText(uint32_t version) {
   uint32_t letter = VersionLetter(version);
   TextBufferAppendFormat(&text, "%u.%02u", VersionMajor(version), VersionMinor(version));
   if (beta != 0) TextBufferAppendFormat(&text, ".%02u", beta);
-  if (letter != 0) TextBufferAppendChar(&text, static_cast<int>(96 + letter));
+  if (letter != 0) TextBufferAppendChar(&text, static_cast<int>(kVersionLetterBase + letter));
   if (beta != 0) TextBufferAppendString(&text, "(Beta)");
   return versionBuffer;
 }

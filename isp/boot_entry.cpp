@@ -9,6 +9,17 @@
 namespace {
 
 constexpr int kProbeTries = 4;
+constexpr char kEscape = 0x1B;
+// The pieces of the probe line (ESC, "^P$", the probe character, CR) go out this far
+// apart. The boot ROM's auto-baud routine times the "?" from its start bit, so "?" must
+// reach a line that has been quiet since the bytes before it, and the ROM needs a moment
+// after locking its rate before it takes the CR; ESC, first, must have ended whatever
+// command a synchronised ROM was in before the rest arrives. How short a gap the ROM
+// tolerates is not documented: the probe is kept as it was proven on real switches.
+constexpr int32_t kProbePieceGapMs = 10;
+// The firmware answers "^BOOTL$" by resetting the chip into its boot ROM. Bytes that
+// arrive while it resets are lost, so the boot ROM is probed only after this long.
+constexpr int32_t kBootRomResetMs = 100;
 // Reply lines during the probe: at most 19 characters.
 constexpr int kReplyBuffer = 20;
 
@@ -65,12 +76,12 @@ ProbeResult ProbeLink() {
     SetLinkBaudRate(fast ? 115200 : 19200);
     FlushInput();
     // ESC first: it aborts whatever command a boot ROM was in the middle of.
-    SendChar(0x1B);
-    DelayMs(10);
+    SendChar(kEscape);
+    DelayMs(kProbePieceGapMs);
     SendString("^P$");
-    DelayMs(10);
+    DelayMs(kProbePieceGapMs);
     SendChar(probeCharacter);
-    DelayMs(10);
+    DelayMs(kProbePieceGapMs);
     SendChar('\r');
 
     int n = ReadLine(line, kReplyBuffer, "$\r");
@@ -95,12 +106,12 @@ BootEntryResult EnterBootLoader() {
   if (probe == ProbeResult::Nothing) return BootEntryResult::NoAnswer;
   if (probe == ProbeResult::Firmware) {
     SendString("^BOOTL$");
-    DelayMs(100);
+    DelayMs(kBootRomResetMs);
     SetLinkBaudRate(115200);
     if (ProbeLink() != ProbeResult::BootLoader) return BootEntryResult::BootRomSilent;
   }
   deviceMode = BootLoader;
-  DelayMs(20);
+  DelayMs(kSettleBeforeCommandMs);
   FlushInput();
   return BootEntryResult::Synchronised;
 }

@@ -2,6 +2,8 @@
 // boot ROM) and bringing the boot ROM into a synchronised ISP connection with echo off.
 #pragma once
 
+#include <cstdint>
+
 enum class ProbeResult : int {
   Nothing = 0,     // nothing recognisable answered in four tries
   BootLoader = 1,  // the boot ROM answered, is synchronised, echo off
@@ -20,3 +22,10 @@ enum class BootEntryResult : int {
 };
 
 BootEntryResult EnterBootLoader();
+
+// Once a probe has found the switch, the utility waits this long and then discards what is
+// queued before it sends its first command. The last bytes of the answer (the LF after
+// the boot ROM's "0", the end of the firmware's frame) may still be on their way (a USB
+// adapter holds a short burst back for up to 16 ms), and read after the flush they would
+// be taken for the first line of the next reply. Identification waits the same way.
+constexpr int32_t kSettleBeforeCommandMs = 20;

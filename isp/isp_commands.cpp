@@ -37,7 +37,7 @@ IspResult IspUnlock() {
 }
 
 IspResult IspGo(uint32_t address) {
-  SendFormatted("G %u T\r\n", address);
+  SendFormatted("G %u %c\r\n", address, kGoThumbMode);
   // The boot ROM may jump before its "0" has left the UART: silence counts as started.
   char status[kStatusBuffer];
   int n = ReadLineCR(status, kStatusBuffer);

@@ -12,8 +12,16 @@ constexpr uint32_t kIspChunkBytes = 900;
 // U, G, P, E and C: the boot ROM's status line said success, or it did not.
 enum class IspResult : int { Ok = 0, Failed = 1 };
 
+// The LPC18xx/43xx's Cortex-M core runs Thumb code only. Its vector table, and the
+// parameter table after it, hold code addresses with bit 0 set to say so; the boot ROM's
+// G command wants the address with that bit clear and the mode letter 'T' instead.
+constexpr uint32_t kThumbBit = 1u;
+constexpr char kGoThumbMode = 'T';
+
 IspResult IspUnlock();
-IspResult IspGo(uint32_t address);  // silence counts as Ok: the ROM may jump before it answers
+// Starts the code at address (bit 0 clear) in Thumb mode. Silence counts as Ok: the ROM
+// may jump before its answer has left the UART.
+IspResult IspGo(uint32_t address);
 IspResult IspPrepareSectors(uint8_t first, uint8_t last, uint8_t bank);
 IspResult IspEraseSectors(uint8_t first, uint8_t last, uint8_t bank);
 IspResult IspCopyRamToFlash(uint32_t flashAddress, uint32_t ramAddress, uint32_t count);

@@ -15,6 +15,14 @@ constexpr uint32_t kBlockLarge = 4096;
 constexpr uint32_t kBlockMedium = 1024;
 constexpr uint32_t kBlockSmall = 512;
 const char kLabel[] = "Updating";
+// Pauses around the start of the new firmware. The first comes after the last block's
+// compare and before the parameter table is read back; the other two after the boot ROM's
+// G, once the link is back at the firmware's 19200 baud, before the update loop follows the
+// switch's console. No reason is recorded for either: taking them out would send the
+// read-back and the console wait earlier than real switches have always seen them, so
+// they are kept as the line protocol has them.
+constexpr int32_t kBeforeStartMs = 100;
+constexpr int32_t kAfterStartMs = 100;
 
 // One area of flash being written: where it goes, where it comes from, what is left.
 struct Area {
@@ -149,14 +157,14 @@ UpdateResult UpdateFirmware(const FirmwareImage* image) {
     return UpdateResult::Failed;
   }
   PrintFormatted("\r%s firmware: 100%% complete.\n", kLabel);
-  DelayMs(100);
+  DelayMs(kBeforeStartMs);
   TableResult started = StartFirmware();
   if (started != TableResult::Ok) {
     PrintString(StartFailureText(started));
     return UpdateResult::Failed;
   }
   SetLinkBaudRate(19200);
-  DelayMs(100);
-  DelayMs(100);
+  DelayMs(kAfterStartMs);
+  DelayMs(kAfterStartMs);
   return UpdateResult::Updated;
 }
