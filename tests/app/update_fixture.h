@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/program_run.h"
+#include "support/arguments.h"
 #include "support/test_image.h"
 #include "support/vswitch_process.h"
 
@@ -75,11 +76,6 @@ std::string DspLines(int banks);
 
 extern const char kBanner[];
 
-inline std::vector<std::string> Concat(std::vector<std::string> a,
-                                       const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 inline size_t CountOf(const std::vector<std::string>& lines, const std::string& prefix) {
   size_t n = 0;

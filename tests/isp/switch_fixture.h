@@ -12,6 +12,7 @@
 #include "image/identify.h"
 #include "link/serial_port.h"
 #include "support/ports_folder.h"
+#include "support/arguments.h"
 #include "support/test_image.h"
 #include "support/vswitch_process.h"
 
@@ -51,9 +52,3 @@ class UtilityOnASwitch : public testing::Test {
   std::unique_ptr<PortsFolder> names_;
   int images_ = 0;
 };
-
-inline std::vector<std::string> Concat(std::vector<std::string> a,
-                                       const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
