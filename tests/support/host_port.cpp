@@ -99,6 +99,15 @@ std::string HostPort::ReadFor(int ms) {
   return text;
 }
 
+std::string HostPort::ReadAny(int ms) {
+  std::string text;
+  text.swap(pending_);
+  int64_t deadline = NowMs() + ms;
+  while (text.empty() && ReadSome(deadline, &text)) {
+  }
+  return text;
+}
+
 std::string HostPort::ReadUntil(std::string_view terminator, int ms) {
   std::string text;
   text.swap(pending_);

@@ -21,6 +21,9 @@ class HostPort {
   bool Write(std::string_view bytes);
   // Everything that arrives within ms.
   std::string ReadFor(int ms);
+  // The first bytes that arrive (one read's worth), waiting at most ms for them; empty
+  // when none came.
+  std::string ReadAny(int ms);
   // Reads until what was read ends with terminator, or ms pass. Returns all bytes read
   // (the terminator included when it came).
   std::string ReadUntil(std::string_view terminator, int ms);

@@ -70,7 +70,7 @@ TEST_F(VirtualSwitch, BytesAtTheWrongRateCarryNothingEitherWay) {
   host_.Write("\x1BJ\r\n");  // ESC drops the noise the ROM collected
   ASSERT_TRUE(switch_.WaitForLog("> 115200 isp J"));
   ASSERT_TRUE(host_.SetBaud(19200));
-  std::string garbled = host_.ReadFor(300);
+  std::string garbled = host_.ReadAny(3000);
   EXPECT_FALSE(garbled.empty());
   EXPECT_EQ(Printable(garbled), "");
 }
