@@ -9,19 +9,28 @@
 namespace {
 
 constexpr int kProbeTries = 4;
-constexpr char kEscape = 0x1B;
-// The pieces of the probe line (ESC, "^P$", the probe character, CR) go out this far
-// apart. The boot ROM's auto-baud routine times the "?" from its start bit, so "?" must
-// reach a line that has been quiet since the bytes before it, and the ROM needs a moment
-// after locking its rate before it takes the CR; ESC, first, must have ended whatever
-// command a synchronised ROM was in before the rest arrives. How short a gap the ROM
-// tolerates is not documented: the probe is kept as it was proven on real switches.
-constexpr int32_t kProbePieceGapMs = 10;
-// The firmware answers "^BOOTL$" by resetting the chip into its boot ROM. Bytes that
-// arrive while it resets are lost, so the boot ROM is probed only after this long.
-constexpr int32_t kBootRomResetMs = 100;
 // Reply lines during the probe: at most 19 characters.
 constexpr int kReplyBuffer = 20;
+
+// Sends the probe line: ESC, "^P$", the probe character and CR.
+void SendProbeLine(char probeCharacter) {
+  // The pieces go out this far apart. The boot ROM's auto-baud routine times the "?" from
+  // its start bit, so "?" must reach a line that has been quiet since the bytes before it,
+  // and the ROM needs a moment after locking its rate before it takes the CR; ESC, first,
+  // must have ended whatever command a synchronised ROM was in before the rest arrives.
+  // How short a gap the ROM tolerates is not documented; without the gaps the auto-baud
+  // step may miss the "?", so the probe keeps them exactly as the line protocol has them.
+  constexpr int32_t kPieceGapMs = 10;
+  // ESC aborts whatever command a boot ROM was in the middle of.
+  constexpr char kEscape = 0x1B;
+  SendChar(kEscape);
+  DelayMs(kPieceGapMs);
+  SendString("^P$");
+  DelayMs(kPieceGapMs);
+  SendChar(probeCharacter);
+  DelayMs(kPieceGapMs);
+  SendChar('\r');
+}
 
 // The boot ROM is now synchronised with its echo on: switch the echo off. Its reply is
 // the echo "A 0" (when echo was on) and then the result "0".
@@ -75,14 +84,7 @@ ProbeResult ProbeLink() {
     char probeCharacter = fast ? '?' : '*';
     SetLinkBaudRate(fast ? 115200 : 19200);
     FlushInput();
-    // ESC first: it aborts whatever command a boot ROM was in the middle of.
-    SendChar(kEscape);
-    DelayMs(kProbePieceGapMs);
-    SendString("^P$");
-    DelayMs(kProbePieceGapMs);
-    SendChar(probeCharacter);
-    DelayMs(kProbePieceGapMs);
-    SendChar('\r');
+    SendProbeLine(probeCharacter);
 
     int n = ReadLine(line, kReplyBuffer, "$\r");
     if (n == 12 && strcmp(line, "Synchronized") == 0) {
@@ -105,6 +107,9 @@ BootEntryResult EnterBootLoader() {
   ProbeResult probe = ProbeLink();
   if (probe == ProbeResult::Nothing) return BootEntryResult::NoAnswer;
   if (probe == ProbeResult::Firmware) {
+    // The firmware answers "^BOOTL$" by resetting the chip into its boot ROM. Bytes that
+    // arrive while it resets are lost, so the boot ROM is probed only after this long.
+    constexpr int32_t kBootRomResetMs = 100;
     SendString("^BOOTL$");
     DelayMs(kBootRomResetMs);
     SetLinkBaudRate(115200);
