@@ -5,6 +5,7 @@
 // both, so that part is written once (net/socket.cpp) and each OS half only connects.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 using SocketHandle = intptr_t;
@@ -28,9 +29,8 @@ enum class SocketReceiveResult : int {
 
 // An IPv4 socket address in the shape both socket libraries give their own (sockaddr_in):
 // the family in host order, the port and the address in network order (most significant
-// byte first), then eight bytes of zeros. Each OS half checks at compile time that its
-// sockaddr_in has this shape, so that the address can be handed to connect() as it is;
-// it is aligned as sockaddr_in is, for its 32-bit address.
+// byte first), then eight bytes of zeros. It is aligned as sockaddr_in is, for its 32-bit
+// address.
 struct alignas(4) SocketAddressIpv4 {
   uint16_t family;
   uint8_t port[2];
@@ -38,6 +38,17 @@ struct alignas(4) SocketAddressIpv4 {
   uint8_t zero[8];
 };
 constexpr uint16_t kSocketFamilyIpv4 = 2;  // AF_INET of both libraries
+
+// Whether a socket library's sockaddr_in, with its AF_INET, has the shape above. Each OS
+// half asserts it at compile time, so that the address can be handed to connect() as it is.
+template <typename SockaddrIn>
+constexpr bool HasSocketAddressIpv4Shape(int familyIpv4) {
+  return familyIpv4 == kSocketFamilyIpv4 && sizeof(SockaddrIn) == sizeof(SocketAddressIpv4) &&
+         offsetof(SockaddrIn, sin_family) == 0 &&
+         sizeof(SockaddrIn::sin_family) == sizeof(SocketAddressIpv4::family) &&
+         offsetof(SockaddrIn, sin_port) == offsetof(SocketAddressIpv4, port) &&
+         offsetof(SockaddrIn, sin_addr) == offsetof(SocketAddressIpv4, address);
+}
 
 // Starts the socket library for one probe (Windows Sockets 2.2); false when it did not
 // start, and then SocketsStop must not be called.

@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstddef>
 
 #include "link/clock.h"
 #include "net/socket.h"
@@ -22,9 +21,7 @@ namespace {
 int Fd(SocketHandle socket) { return static_cast<int>(socket); }
 
 // The portable code lays out the peer's address; connect() takes it as a sockaddr_in.
-static_assert(sizeof(SocketAddressIpv4) == sizeof(sockaddr_in) && AF_INET == kSocketFamilyIpv4 &&
-              offsetof(sockaddr_in, sin_port) == offsetof(SocketAddressIpv4, port) &&
-              offsetof(sockaddr_in, sin_addr) == offsetof(SocketAddressIpv4, address));
+static_assert(HasSocketAddressIpv4Shape<sockaddr_in>(AF_INET));
 
 }  // namespace
 

@@ -5,8 +5,6 @@
 // found it in one that does.
 #include <winsock2.h>
 
-#include <cstddef>
-
 #include "net/socket.h"
 
 namespace {
@@ -14,9 +12,7 @@ namespace {
 SOCKET Handle(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
 // The portable code lays out the peer's address; connect() takes it as a sockaddr_in.
-static_assert(sizeof(SocketAddressIpv4) == sizeof(sockaddr_in) && AF_INET == kSocketFamilyIpv4 &&
-              offsetof(sockaddr_in, sin_port) == offsetof(SocketAddressIpv4, port) &&
-              offsetof(sockaddr_in, sin_addr) == offsetof(SocketAddressIpv4, address));
+static_assert(HasSocketAddressIpv4Shape<sockaddr_in>(AF_INET));
 
 }  // namespace
 
