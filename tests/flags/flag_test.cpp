@@ -40,19 +40,19 @@ std::string Value(const t_FlagString& flag) { return flag.value ? flag.value : "
 
 TEST(FlagParser, TakesTheFirstFlagOfTheTableWhoseNameStartsTheItem) {
   t_FlagULongR port("PORT", 0, 99, 0, 99, FlagState::Minus);
-  t_FlagString p("P", nullptr, 0, 8, nullptr, FlagState::Minus);
+  t_FlagString p("P", nullptr, 0, 8, nullptr, kNotMet);
   t_Flag* portFirst[] = {&port, &p, nullptr};
   EXPECT_EQ(Parsed(portFirst, "/port5").error, FlagError::None);
   EXPECT_EQ(port.low, 5u);
-  EXPECT_EQ(p.state, FlagState::Minus);
+  EXPECT_EQ(p.state, kNotMet);
   t_Flag* pFirst[] = {&p, &port, nullptr};
   EXPECT_EQ(Parsed(pFirst, "/PORT5").error, FlagError::None);
   EXPECT_EQ(Value(p), "ORT5");
 }
 
 TEST(FlagParser, SetsEachFlagsStateFromItsModifier) {
-  t_FlagULongR a("A", 0, 9, 0, 0, kNotMet), b("B", 0, 9, 0, 0, kNotMet), c("C", 0, 9, 0, 0, kNotMet),
-      d("D", 0, 9, 0, 0, kNotMet);
+  t_FlagULongR a("A", 0, 9, 0, 0, kNotMet), b("B", 0, 9, 0, 0, kNotMet),
+      c("C", 0, 9, 0, 0, kNotMet), d("D", 0, 9, 0, 0, kNotMet);
   t_Flag* table[] = {&a, &b, &c, &d, nullptr};
   EXPECT_EQ(Parsed(table, "/-A+B /~C").error, FlagError::None);
   EXPECT_EQ(a.state, FlagState::Minus);
@@ -72,7 +72,8 @@ TEST(FlagParser, IgnoresWordsOutsideItemsAndTheProgramName) {
   EXPECT_EQ(ParseArguments(context, "  tqupd   "), FlagError::None);
   EXPECT_EQ(ParseArguments(context, "tqupd word other"), FlagError::None);
   EXPECT_EQ(v.state, FlagState::Minus);
-  EXPECT_EQ(ParseArguments(context, "tqupd\tword/V7"), FlagError::None);  // "/" inside a word starts an item
+  // "/" inside a word starts an item.
+  EXPECT_EQ(ParseArguments(context, "tqupd\tword/V7"), FlagError::None);
   EXPECT_EQ(v.low, 7u);
   // A quoted program name runs to its closing quote, whatever it holds.
   EXPECT_EQ(ParseArguments(context, "\"/opt/my tools/tqupd\" /V9"), FlagError::None);
@@ -210,7 +211,8 @@ TEST(FlagParser, NumbersEachErrorByNameLengthAndNestingAndQuotesTheItem) {
   t_Flag* members[] = {&v, &n, &a, &b, nullptr};
   t_FlagGroup grp("GRP", members, FlagState::Minus), g("G", members, FlagState::Minus);
   t_FlagULongR port("PORT", 0, 1000, 0, 100, FlagState::Minus);
-  t_FlagString name("NAME", nullptr, 0, 4, nullptr, FlagState::Minus), topN("N", nullptr, 0, 4, nullptr, FlagState::Minus);
+  t_FlagString name("NAME", nullptr, 0, 4, nullptr, FlagState::Minus),
+      topN("N", nullptr, 0, 4, nullptr, FlagState::Minus);
   t_Flag* table[] = {&grp, &g, &port, &name, &topN, nullptr};
   struct Case {
     const char* arguments;
@@ -264,7 +266,8 @@ constexpr FlagError kPastTheLastCode = static_cast<FlagError>(
     static_cast<uint32_t>(FlagCode(FlagError::UnknownValue, FlagPlace::Member)) + 1);
 
 TEST(FlagReport, PrintsTheRowOfTheCodeWithItsArguments) {
-  t_FlagString flag("NAME", nullptr, 0, 8, nullptr, FlagState::Minus), member("m", nullptr, 0, 8, nullptr, FlagState::Minus);
+  t_FlagString flag("NAME", nullptr, 0, 8, nullptr, FlagState::Minus),
+      member("m", nullptr, 0, 8, nullptr, FlagState::Minus);
   flag.value = "val";
   member.value = "mv";
   FlagContext context;
