@@ -53,6 +53,11 @@ size_t CountChoices(const char* const* choices) {
   return count;
 }
 
+// The code of the same class one place on (FlagPlace).
+FlagError OnePlaceOn(FlagError code) {
+  return static_cast<FlagError>(static_cast<uint32_t>(code) + 1);
+}
+
 int32_t TextLength(const char* text) {
   if (text == nullptr) return 0;
   size_t length = std::strlen(text);
@@ -63,21 +68,21 @@ int32_t TextLength(const char* text) {
 
 // ---- Flag objects ----
 
-t_Flag::t_Flag(const char* name, uint32_t initialState, uint32_t kind)
+t_Flag::t_Flag(const char* name, FlagState initialState, FlagKind kind)
     : name(name), state(initialState), initialState(initialState), kind(kind) {}
 
 t_Flag::~t_Flag() = default;
 
 uint32_t t_Flag::Reserved() { return 0; }
 
-t_FlagGroup::t_FlagGroup(const char* name, t_Flag** members, uint32_t initialState)
-    : t_Flag(name, initialState, kFlagKindGroup), members(members) {}
+t_FlagGroup::t_FlagGroup(const char* name, t_Flag** members, FlagState initialState)
+    : t_Flag(name, initialState, FlagKind::Group), members(members) {}
 
-uint32_t t_FlagGroup::Parse(const char*&) { return 0; }
+FlagError t_FlagGroup::Parse(const char*&) { return FlagError::None; }
 
 t_FlagString::t_FlagString(const char* name, const char* defaultText, int32_t minLength,
-                           int32_t maxLength, FlagValidator validator, uint32_t initialState)
-    : t_Flag(name, initialState, kFlagKindString),
+                           int32_t maxLength, FlagValidator validator, FlagState initialState)
+    : t_Flag(name, initialState, FlagKind::String),
       ownsChoices(0),
       value(defaultText),
       minLength(minLength),
@@ -92,8 +97,8 @@ t_FlagString::t_FlagString(const char* name, const char* defaultText, int32_t mi
 }
 
 t_FlagString::t_FlagString(const char* name, uint32_t defaultIndex, const char* const* choices,
-                           uint32_t initialState)
-    : t_Flag(name, initialState, kFlagKindString),
+                           FlagState initialState)
+    : t_Flag(name, initialState, FlagKind::String),
       ownsChoices(0),
       value(nullptr),
       minLength(0),
@@ -133,7 +138,7 @@ t_FlagString::t_FlagString(const char* name, uint32_t defaultIndex, const char* 
                            const char* choice2, const char* choice3, const char* choice4,
                            const char* choice5, const char* choice6, const char* choice7,
                            const char* choice8, const char* choice9, const char* choice10,
-                           uint32_t initialState)
+                           FlagState initialState)
     : t_FlagString(name, defaultIndex,
                    CopyNineChoices({choice1, choice2, choice3, choice4, choice5, choice6,
                                     choice7, choice8, choice9, choice10}),
@@ -141,16 +146,16 @@ t_FlagString::t_FlagString(const char* name, uint32_t defaultIndex, const char* 
   if (choices != nullptr) {
     ownsChoices = 1;
   } else {
-    constructionError = kFlagOutOfMemory;
+    constructionError = FlagError::OutOfMemory;
   }
 }
 
 t_FlagString::t_FlagString(const char* name, const char* defaultText, int32_t minLength,
-                           int32_t maxLength, int32_t pathKind, uint32_t initialState)
+                           int32_t maxLength, FlagPathKind pathKind, FlagState initialState)
     : t_FlagString(name, defaultText, minLength, maxLength,
-                   pathKind == 1   ? ValidateFileName
-                   : pathKind == 0 ? ValidateDirectory
-                                   : nullptr,
+                   pathKind == FlagPathKind::File        ? ValidateFileName
+                   : pathKind == FlagPathKind::Directory ? ValidateDirectory
+                                                         : nullptr,
                    initialState) {}
 
 t_FlagString::~t_FlagString() {
@@ -158,8 +163,8 @@ t_FlagString::~t_FlagString() {
   if (ownsChoices) delete[] choices;
 }
 
-uint32_t t_FlagString::Parse(const char*& cursor) {
-  if (constructionError != 0) return constructionError;
+FlagError t_FlagString::Parse(const char*& cursor) {
+  if (constructionError != FlagError::None) return constructionError;
   std::free(buffer);
   buffer = nullptr;
   value = defaultValue;
@@ -172,7 +177,7 @@ uint32_t t_FlagString::Parse(const char*& cursor) {
   size_t room = 0;
   while (room < limit && cursor[room] != '\0') ++room;
   buffer = static_cast<char*>(std::malloc(room + 1));
-  if (buffer == nullptr) return kFlagOutOfMemory;
+  if (buffer == nullptr) return FlagError::OutOfMemory;
   buffer[0] = '\0';
   value = buffer;
 
@@ -197,27 +202,27 @@ uint32_t t_FlagString::Parse(const char*& cursor) {
   }
   buffer[stored] = '\0';
 
-  if (stored > static_cast<size_t>(maxLength < 0 ? 0 : maxLength)) return kFlagTooLong;
-  if (static_cast<int64_t>(stored) < minLength) return kFlagTooShort;
+  if (stored > static_cast<size_t>(maxLength < 0 ? 0 : maxLength)) return FlagError::TooLong;
+  if (static_cast<int64_t>(stored) < minLength) return FlagError::TooShort;
   if (stored == 0) {
     if (defaultValue != nullptr) value = defaultValue;
-    return 0;
+    return FlagError::None;
   }
   if (choices != nullptr && choices[0] != nullptr) {
     for (const char* const* choice = choices; *choice != nullptr; ++choice) {
       if (EqualNoCase(buffer, *choice)) {
         value = *choice;
-        return 0;
+        return FlagError::None;
       }
     }
-    return kFlagUnknownValue;
+    return FlagError::UnknownValue;
   }
-  return validator != nullptr ? validator(this) : 0;
+  return validator != nullptr ? validator(this) : FlagError::None;
 }
 
 t_FlagULongR::t_FlagULongR(const char* name, uint32_t minimum, uint32_t maximum,
-                           uint32_t defaultLow, uint32_t defaultHigh, uint32_t initialState)
-    : t_Flag(name, initialState, kFlagKindRange),
+                           uint32_t defaultLow, uint32_t defaultHigh, FlagState initialState)
+    : t_Flag(name, initialState, FlagKind::Range),
       low(defaultLow),
       high(defaultHigh),
       minimum(minimum),
@@ -225,41 +230,41 @@ t_FlagULongR::t_FlagULongR(const char* name, uint32_t minimum, uint32_t maximum,
       defaultLow(defaultLow),
       defaultHigh(defaultHigh) {}
 
-uint32_t t_FlagULongR::Parse(const char*& cursor) {
+FlagError t_FlagULongR::Parse(const char*& cursor) {
   low = defaultLow;
   high = defaultHigh;
-  uint32_t error;
+  FlagError error;
   if (*cursor == '-') {
     ++cursor;
     error = ReadNumber(cursor, high, minimum, maximum);
   } else {
     error = ReadNumber(cursor, low, minimum, maximum);
-    if (error == 0 && *cursor == '-') {
+    if (error == FlagError::None && *cursor == '-') {
       ++cursor;
       error = ReadNumber(cursor, high, minimum, maximum);
     }
   }
   // No number where one may stand: that end keeps its default.
-  if (error == kFlagNoData) error = 0;
-  if (error != 0) return error;
+  if (error == FlagError::NoData) error = FlagError::None;
+  if (error != FlagError::None) return error;
   if (high < low) {
     uint32_t lower = high;
     high = low;
     low = lower;
   }
-  return 0;
+  return FlagError::None;
 }
 
 // ---- Parser ----
 
-uint32_t ReadNumber(const char*& cursor, uint32_t& value, uint32_t minimum, uint32_t maximum) {
+FlagError ReadNumber(const char*& cursor, uint32_t& value, uint32_t minimum, uint32_t maximum) {
   const char* p = cursor;
   uint32_t number;
   if (!IsDigit(*p)) {
-    if (*p != '\'') return kFlagNoData;
+    if (*p != '\'') return FlagError::NoData;
     // 'c': the terminator must not be taken for the character, or the closing quote
     // would be looked for past the end of the text.
-    if (p[1] == '\0' || p[2] != '\'') return kFlagSyntax;
+    if (p[1] == '\0' || p[2] != '\'') return FlagError::Syntax;
     number = static_cast<unsigned char>(p[1]);
     p += 3;
   } else {
@@ -269,41 +274,41 @@ uint32_t ReadNumber(const char*& cursor, uint32_t& value, uint32_t minimum, uint
   }
   cursor = p;
   // An out-of-bounds number is not stored, so the flag keeps its defaults.
-  if (number < minimum) return kFlagBelowMinimum;
-  if (number > maximum) return kFlagAboveMaximum;
+  if (number < minimum) return FlagError::BelowMinimum;
+  if (number > maximum) return FlagError::AboveMaximum;
   value = number;
-  return 0;
+  return FlagError::None;
 }
 
-uint32_t ParseFlagGroup(FlagContext& context, const char*& cursor, t_Flag** table) {
+FlagError ParseFlagGroup(FlagContext& context, const char*& cursor, t_Flag** table) {
   ++flagNestingDepth;
   const bool topLevel = flagNestingDepth == 0;
   if (topLevel) {
     while (*cursor == ' ') ++cursor;
   }
-  uint32_t modifier = kFlagPlain;
+  FlagState modifier = FlagState::Plain;
   size_t nameLength = 1;
-  context.error = 0;
-  while (*cursor != '\0' && !IsSpace(*cursor) && context.error == 0) {
+  context.error = FlagError::None;
+  while (*cursor != '\0' && !IsSpace(*cursor) && context.error == FlagError::None) {
     nameLength = 1;
     char c = *cursor;
     if (c == '-') {
-      modifier = kFlagMinus;
+      modifier = FlagState::Minus;
       ++cursor;
     } else if (c == '+') {
-      modifier = kFlagPlus;
+      modifier = FlagState::Plus;
       ++cursor;
     } else if (c == '~') {
-      modifier = kFlagTilde;
+      modifier = FlagState::Tilde;
       ++cursor;
     } else if (c == '/') {
-      modifier = kFlagPlain;
+      modifier = FlagState::Plain;
       // Inside a group the next "/" ends the group; the top level takes it as the start
       // of the next item.
       if (!topLevel) break;
       ++cursor;
     } else {
-      context.error = kFlagUnknown;
+      context.error = FlagError::Unknown;
       (topLevel ? context.token : context.memberToken) = cursor;
       t_Flag* flag = FindFlag(table, cursor);
       if (flag != nullptr) {
@@ -312,29 +317,33 @@ uint32_t ParseFlagGroup(FlagContext& context, const char*& cursor, t_Flag** tabl
         context.afterName = cursor;
         (topLevel ? context.flag : context.member) = flag;
         flag->state = modifier;
-        modifier = kFlagPlain;
-        if (flag->kind == kFlagKindGroup) {
+        modifier = FlagState::Plain;
+        if (flag->kind == FlagKind::Group) {
           // Groups nest one level only: a group inside a group just gets its state.
           context.error =
               topLevel ? ParseFlagGroup(context, cursor, static_cast<t_FlagGroup*>(flag)->members)
-                       : 0;
+                       : FlagError::None;
         } else {
           context.error = flag->Parse(cursor);
         }
       }
     }
   }
-  // The c, c + 1, c + 2 scheme applies to the classes from 11 on. Codes 1 to 10 are
-  // single messages of their own (out of memory, path and environment errors that a
-  // validator may pass on): moving them on by one would report a different error.
-  if (context.error >= kFlagUnknown && (nameLength != 1 || !topLevel)) ++context.error;
+  // Each level whose item is more than one character moves a class's code on by one place
+  // (FlagPlace): a longer name, a member, and a member of a group with a longer name. The
+  // scheme applies to the classes from 11 on. Codes 1 to 10 are single messages of their
+  // own (out of memory, path and environment errors that a validator may pass on): moving
+  // them on by one would report a different error.
+  if (context.error >= FlagError::Unknown && (nameLength != 1 || !topLevel)) {
+    context.error = OnePlaceOn(context.error);
+  }
   --flagNestingDepth;
   return context.error;
 }
 
-uint32_t ParseArguments(FlagContext& context, const char* text) {
-  context.error = 0;
-  if (text == nullptr) return 0;
+FlagError ParseArguments(FlagContext& context, const char* text) {
+  context.error = FlagError::None;
+  if (text == nullptr) return FlagError::None;
   const char* cursor = text;
   while (IsSpace(*cursor)) ++cursor;
   // The program name may be quoted because its path holds blanks ("C:\Program
@@ -345,7 +354,7 @@ uint32_t ParseArguments(FlagContext& context, const char* text) {
     if (*cursor == '"') quoted = !quoted;
     ++cursor;
   }
-  while (*cursor != '\0' && context.error == 0) {
+  while (*cursor != '\0' && context.error == FlagError::None) {
     while (IsSpace(*cursor)) ++cursor;
     if (*cursor == '/') {
       ParseFlagGroup(context, cursor, context.table);
@@ -356,20 +365,20 @@ uint32_t ParseArguments(FlagContext& context, const char* text) {
   return context.error;
 }
 
-uint32_t ParseCommandLine(FlagContext& context) {
+FlagError ParseCommandLine(FlagContext& context) {
   return ParseArguments(context, ProcessCommandLine());
 }
 
 // ---- Validators ----
 
-uint32_t ValidateFileName(t_FlagString* flag) {
+FlagError ValidateFileName(t_FlagString* flag) {
   PathParts parts;
   PathParse(parts, flag != nullptr ? flag->value : nullptr, 1, kPathValueStops);
-  return PathIsValidFile(parts) ? 0 : kFlagBadFileName;
+  return PathIsValidFile(parts) ? FlagError::None : FlagError::BadFileName;
 }
 
-uint32_t ValidateDirectory(t_FlagString* flag) {
+FlagError ValidateDirectory(t_FlagString* flag) {
   PathParts parts;
   PathParse(parts, flag != nullptr ? flag->value : nullptr, 0, kPathValueStops);
-  return PathIsValidDirectory(parts) ? 0 : kFlagBadDirectory;
+  return PathIsValidDirectory(parts) ? FlagError::None : FlagError::BadDirectory;
 }

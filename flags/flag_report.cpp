@@ -28,7 +28,7 @@ char FirstOfName(const t_Flag* flag) { return FirstOf(flag != nullptr ? flag->na
 
 // The value of a string flag; other flags have none.
 std::string ValueOf(const t_Flag* flag) {
-  if (flag == nullptr || flag->kind != kFlagKindString) return "";
+  if (flag == nullptr || flag->kind != FlagKind::String) return "";
   const char* value = static_cast<const t_FlagString*>(flag)->value;
   return value != nullptr ? value : "";
 }
@@ -38,7 +38,7 @@ std::string ValueOf(const t_Flag* flag) {
 // value: the member's name and value follow the group's name, so the text reads as the
 // item the user typed ("/GMvalue").
 std::string ItemValue(const FlagContext& context) {
-  if (context.flag != nullptr && context.flag->kind == kFlagKindGroup) {
+  if (context.flag != nullptr && context.flag->kind == FlagKind::Group) {
     return std::string(NameOf(context.member)) + ValueOf(context.member);
   }
   return ValueOf(context.flag);
@@ -62,10 +62,19 @@ enum class Args {
 constexpr auto kToken = &FlagContext::token;
 constexpr auto kVariable = &FlagContext::memberToken;
 
-// The message of up to four codes; unused slots hold 0, which is no row's code. A row
+// The codes of a class for each place of its flag (FlagPlace).
+constexpr FlagError ForLetter(FlagError errorClass) {
+  return FlagCode(errorClass, FlagPlace::Letter);
+}
+constexpr FlagError ForName(FlagError errorClass) { return FlagCode(errorClass, FlagPlace::Name); }
+constexpr FlagError ForMember(FlagError errorClass) {
+  return FlagCode(errorClass, FlagPlace::Member);
+}
+
+// The message of up to four codes; unused slots hold None, which is no row's code. A row
 // with an echo prints that text upper-cased up to a character of `stop`, then `after`.
 struct Message {
-  uint32_t codes[4];
+  FlagError codes[4];
   Args args;
   const char* text;
   const char* FlagContext::*echo = nullptr;
@@ -76,51 +85,67 @@ struct Message {
 constexpr Message kUnknownError{{}, Args::None, "Error: Unknown error: "};
 
 // Codes 1 to 10 belong to the path and environment services that share this reporter.
-// From 11 on, a class c has c for a one-character flag, c + 1 for a longer name or a
-// member of a group, and c + 2 for a member of a group with a longer name.
+// From 11 on, each class has a code for a one-character flag, one for a longer name or a
+// member of a one-character group, and one for a member of a group with a longer name.
 constexpr Message kMessages[] = {
-    {{1}, Args::None, "Error: Out of memory"},
-    {{2}, Args::None, "Error: Syntax error in path - \"", kToken, " ", "\""},
-    {{3}, Args::None, "Error: Syntax error in directory - \"", kToken, " ", "\""},
-    {{4}, Args::None, "Error: No such drive - \"", kToken, " :", ":\""},
-    {{5}, Args::None, "Error: Directory not found - \"", kToken, " ", "\""},
-    {{6}, Args::None, "Error: Too many Directories specified."},
-    {{7}, Args::None, "Error: Too many Filenames specified."},
-    {{8}, Args::Variable, "Error: Syntax error in environment - Env=%s, Dir=", kToken, " ;"},
-    {{9}, Args::None, "Error: Environment variable not found - \"", kVariable, " ", "\""},
-    {{10}, Args::Variable, "Warning: Directory in environment not found - Env=%s, Dir=", kToken,
-     " ;"},
-    {{11}, Args::TokenLetter, "Error: Unknown flag - \"/%c\""},
-    {{12}, Args::None, "Error: Unknown flag - \"/", kToken, " =", "\""},
-    {{13}, Args::NameItemLetter, "Error: Unknown flag in \"/%s\" - '%c'"},
-    {{14, 15}, Args::None, "Error: Syntax error in flag - \"/", kToken, " ", "\""},
-    {{16}, Args::NameMemberLetter, "Error: Flag syntax error in \"/%s\" - '%c'"},
-    {{17, 18}, Args::Name, "Error: No data given for flag - \"/%s\""},
-    {{19}, Args::NameMemberLetter, "Error: No data given for flag in \"/%s\" - '%c'"},
-    {{20, 21, 23, 24}, Args::Name, "Error: Out of bounds in flag - \"/%s\""},
-    {{22, 25}, Args::NameMemberLetter, "Error: Flag out of bounds in \"/%s\" - '%c'"},
-    {{26, 27}, Args::NameValue, "Error: String contains too few characters in flag - \"/%s%s\""},
-    {{28}, Args::NameMemberValue,
+    {{FlagError::OutOfMemory}, Args::None, "Error: Out of memory"},
+    {{FlagError::PathSyntax}, Args::None, "Error: Syntax error in path - \"", kToken, " ", "\""},
+    {{FlagError::DirectorySyntax}, Args::None, "Error: Syntax error in directory - \"", kToken, " ",
+     "\""},
+    {{FlagError::NoSuchDrive}, Args::None, "Error: No such drive - \"", kToken, " :", ":\""},
+    {{FlagError::DirectoryNotFound}, Args::None, "Error: Directory not found - \"", kToken, " ",
+     "\""},
+    {{FlagError::TooManyDirectories}, Args::None, "Error: Too many Directories specified."},
+    {{FlagError::TooManyFileNames}, Args::None, "Error: Too many Filenames specified."},
+    {{FlagError::EnvironmentSyntax}, Args::Variable,
+     "Error: Syntax error in environment - Env=%s, Dir=", kToken, " ;"},
+    {{FlagError::VariableNotFound}, Args::None, "Error: Environment variable not found - \"",
+     kVariable, " ", "\""},
+    {{FlagError::EnvironmentDirectoryNotFound}, Args::Variable,
+     "Warning: Directory in environment not found - Env=%s, Dir=", kToken, " ;"},
+    {{ForLetter(FlagError::Unknown)}, Args::TokenLetter, "Error: Unknown flag - \"/%c\""},
+    {{ForName(FlagError::Unknown)}, Args::None, "Error: Unknown flag - \"/", kToken, " =", "\""},
+    {{ForMember(FlagError::Unknown)}, Args::NameItemLetter,
+     "Error: Unknown flag in \"/%s\" - '%c'"},
+    {{ForLetter(FlagError::Syntax), ForName(FlagError::Syntax)}, Args::None,
+     "Error: Syntax error in flag - \"/", kToken, " ", "\""},
+    {{ForMember(FlagError::Syntax)}, Args::NameMemberLetter,
+     "Error: Flag syntax error in \"/%s\" - '%c'"},
+    {{ForLetter(FlagError::NoData), ForName(FlagError::NoData)}, Args::Name,
+     "Error: No data given for flag - \"/%s\""},
+    {{ForMember(FlagError::NoData)}, Args::NameMemberLetter,
+     "Error: No data given for flag in \"/%s\" - '%c'"},
+    {{ForLetter(FlagError::BelowMinimum), ForName(FlagError::BelowMinimum),
+      ForLetter(FlagError::AboveMaximum), ForName(FlagError::AboveMaximum)},
+     Args::Name, "Error: Out of bounds in flag - \"/%s\""},
+    {{ForMember(FlagError::BelowMinimum), ForMember(FlagError::AboveMaximum)},
+     Args::NameMemberLetter, "Error: Flag out of bounds in \"/%s\" - '%c'"},
+    {{ForLetter(FlagError::TooShort), ForName(FlagError::TooShort)}, Args::NameValue,
+     "Error: String contains too few characters in flag - \"/%s%s\""},
+    {{ForMember(FlagError::TooShort)}, Args::NameMemberValue,
      "Error: String contains too few characters for flag in \"/%s\" - '%s'%s\""},
-    {{29, 30}, Args::NameValue,
+    {{ForLetter(FlagError::TooLong), ForName(FlagError::TooLong)}, Args::NameValue,
      "Error: String contains too many characters in flag - \"/%s%s...\""},
-    {{31}, Args::NameMemberValue,
+    {{ForMember(FlagError::TooLong)}, Args::NameMemberValue,
      "Error: String contains too many characters for flag in \"/%s\" - '%s'%s...\""},
-    {{32, 33}, Args::NameValue, "Error: Syntax error in filename - \"/%s%s\""},
-    {{34}, Args::NameMemberValue,
+    {{ForLetter(FlagError::BadFileName), ForName(FlagError::BadFileName)}, Args::NameValue,
+     "Error: Syntax error in filename - \"/%s%s\""},
+    {{ForMember(FlagError::BadFileName)}, Args::NameMemberValue,
      "Error: Syntax error in filename for flag in \"/%s\" - '%s'%s\""},
-    {{35, 36}, Args::NameValue, "Error: Syntax error in directory - \"/%s%s\""},
-    {{37}, Args::NameMemberValue,
+    {{ForLetter(FlagError::BadDirectory), ForName(FlagError::BadDirectory)}, Args::NameValue,
+     "Error: Syntax error in directory - \"/%s%s\""},
+    {{ForMember(FlagError::BadDirectory)}, Args::NameMemberValue,
      "Error: Syntax error in directory for flag in \"/%s\" - '%s'%s\""},
-    {{38, 39}, Args::NameValue, "Error: Unknown parameter value - \"/%s%s\""},
-    {{40}, Args::NameMemberValue,
+    {{ForLetter(FlagError::UnknownValue), ForName(FlagError::UnknownValue)}, Args::NameValue,
+     "Error: Unknown parameter value - \"/%s%s\""},
+    {{ForMember(FlagError::UnknownValue)}, Args::NameMemberValue,
      "Error: Unknown parameter value for flag in \"/%s\" - '%s'%s\""},
 };
 
-const Message& MessageFor(uint32_t code) {
+const Message& MessageFor(FlagError code) {
   for (const Message& message : kMessages) {
-    for (uint32_t listed : message.codes) {
-      if (listed != 0 && listed == code) return message;
+    for (FlagError listed : message.codes) {
+      if (listed != FlagError::None && listed == code) return message;
     }
   }
   return kUnknownError;

@@ -257,13 +257,12 @@ const char* PathParseText(PathParts& parts, const char* text, int fileAllowed) {
   return PathParseCopy(parts, text, fileAllowed, nullptr);
 }
 
-int PathMerge(PathParts& parts, const char* text, int fileAllowed, const char* stop) {
+FlagError PathMerge(PathParts& parts, const char* text, int fileAllowed, const char* stop) {
   PathParts other;
   PathParseCopy(other, text, fileAllowed, stop);
   // An invalid path lends nothing: half of a path that breaks the rules is no better a
-  // default than none. 2 is the flag library's code for a syntax error in a path, so a
-  // caller can report the result as it stands.
-  if (other.flags & kPathInvalid) return 2;
+  // default than none.
+  if (other.flags & kPathInvalid) return FlagError::PathSyntax;
 
   TakeMissingPart(parts, other, kPathDrive, &PathParts::driveLetter, &PathParts::driveCount,
                   &PathParts::drive);
@@ -283,10 +282,11 @@ int PathMerge(PathParts& parts, const char* text, int fileAllowed, const char* s
   // A copy the other path could not make is missing from this one now too.
   parts.flags |= other.flags & kPathNoMemory;
   PathReset(other);
-  return 0;
+  return FlagError::None;
 }
 
-int PathCompose(const PathParts& parts, char* buffer, uint32_t size, uint32_t mask) {
+PathComposeResult PathCompose(const PathParts& parts, char* buffer, uint32_t size,
+                              uint32_t mask) {
   Output out{buffer, size};
   out.full = (size == 0);
   uint32_t present = parts.flags & mask;
@@ -319,9 +319,9 @@ int PathCompose(const PathParts& parts, char* buffer, uint32_t size, uint32_t ma
       out.Last() != ':') {
     out.Put('\\');
   }
-  if (out.full) return 1;
+  if (out.full) return PathComposeResult::Full;
   buffer[out.used] = '\0';
-  return 0;
+  return PathComposeResult::Written;
 }
 
 bool PathIsValidDirectory(const PathParts& parts) {

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "flags/flag_error.h"
+
 // Bits of PathParts::flags. PathCompose takes the same bits as its mask, plus
 // kPathFinalSeparator.
 constexpr uint32_t kPathInvalid = 0x1;
@@ -76,13 +78,18 @@ const char* PathParseText(PathParts& parts, const char* text, int fileAllowed);
 
 // Fills the parts that parts lacks from a second path: drive, directory (with its rooted
 // bit), file name, and the dot together with the extension. Moved copies change owner.
-// Returns 0, or 2 when the second path is invalid; an invalid path lends nothing.
-int PathMerge(PathParts& parts, const char* text, int fileAllowed, const char* stop);
+// Returns None, or the flag library's PathSyntax when the second path is invalid, so that
+// a caller can report the result as it stands; an invalid path lends nothing.
+FlagError PathMerge(PathParts& parts, const char* text, int fileAllowed, const char* stop);
 
+enum class PathComposeResult : int {
+  Written = 0,  // the whole text, terminated
+  Full = 1,     // the text filled the buffer: it is cut and carries no terminator
+};
 // Writes the parts that mask selects and parts has, from the drive letter and the copies,
-// into buffer (size bytes) and terminates it. Returns 0, or 1 when the text filled the
-// buffer: then it is cut and carries no terminator.
-int PathCompose(const PathParts& parts, char* buffer, uint32_t size, uint32_t mask);
+// into buffer (size bytes) and terminates it.
+PathComposeResult PathCompose(const PathParts& parts, char* buffer, uint32_t size,
+                              uint32_t mask);
 
 // A usable directory: no invalid, wildcard, colon or bad-character bit, and a directory or
 // a file name (which names the directory's last component).

@@ -23,28 +23,29 @@ void Check(bool holds) {
 const char* const kSpeeds[] = {"SLOW", "FAST", "AUTO", nullptr};
 
 void ParseWithEveryKindOfFlag(const std::string& arguments) {
-  t_FlagString n("N", "dflt", 1, 6, nullptr, 0);
-  t_FlagString m("M", 3, kSpeeds, 0);
+  const FlagState initial = FlagState::Minus;
+  t_FlagString n("N", "dflt", 1, 6, nullptr, initial);
+  t_FlagString m("M", 3, kSpeeds, initial);
   t_FlagString c("C", 2, "ONE", "TWO", "THREE", nullptr, nullptr, nullptr, nullptr, nullptr,
-                 nullptr, nullptr, 0);
-  t_FlagString file("FILE", nullptr, 0, 40, 1, 0);
-  t_FlagString dir("DIR", "c:\\", 0, 40, 0, 0);
-  t_FlagString huge("H", nullptr, 0, INT32_MAX, nullptr, 0);
-  t_FlagULongR port("PORT", 0, 0xFFFFFFFFu, 0, 0xFFFFFFFFu, 0);
-  t_FlagULongR v("V", 5, 1000, 10, 100, 0);
-  t_FlagULongR w("w", 0, 9, 0, 9, 0);
-  t_FlagString s("s", nullptr, 2, 3, nullptr, 0);
-  t_FlagString e("e", nullptr, 0, 8, 0, 0);
-  t_FlagGroup inner("i", nullptr, 0);
+                 nullptr, nullptr, initial);
+  t_FlagString file("FILE", nullptr, 0, 40, FlagPathKind::File, initial);
+  t_FlagString dir("DIR", "c:\\", 0, 40, FlagPathKind::Directory, initial);
+  t_FlagString huge("H", nullptr, 0, INT32_MAX, nullptr, initial);
+  t_FlagULongR port("PORT", 0, 0xFFFFFFFFu, 0, 0xFFFFFFFFu, initial);
+  t_FlagULongR v("V", 5, 1000, 10, 100, initial);
+  t_FlagULongR w("w", 0, 9, 0, 9, initial);
+  t_FlagString s("s", nullptr, 2, 3, nullptr, initial);
+  t_FlagString e("e", nullptr, 0, 8, FlagPathKind::Directory, initial);
+  t_FlagGroup inner("i", nullptr, initial);
   t_Flag* members[] = {&w, &s, &e, &inner, nullptr};
-  t_FlagGroup grp("GRP", members, 0);
-  t_FlagGroup g("G", members, 0);
+  t_FlagGroup grp("GRP", members, initial);
+  t_FlagGroup g("G", members, initial);
   t_Flag* table[] = {&port, &n, &m, &c, &file, &dir, &huge, &v, &grp, &g, nullptr};
 
   FlagContext context;
   context.table = table;
   std::string line = "tqupd " + arguments;
-  uint32_t error = ParseArguments(context, line.c_str());
+  FlagError error = ParseArguments(context, line.c_str());
   Check(flagNestingDepth == -1);
   Check(error == context.error);
   ReportFlagError(context);
@@ -52,20 +53,20 @@ void ParseWithEveryKindOfFlag(const std::string& arguments) {
   ParseArguments(context, line.c_str());
   Check(flagNestingDepth == -1);
   // A range is put in order once it has been read whole.
-  if (error == 0) Check(v.low <= v.high && port.low <= port.high && w.low <= w.high);
+  if (error == FlagError::None) Check(v.low <= v.high && port.low <= port.high && w.low <= w.high);
 }
 
 void RoundTrip(const std::string& argument) {
   std::string item = "/X" + argument;
   const char* argv[] = {"prog", item.c_str()};
-  t_FlagString x("X", nullptr, 0, 1 << 16, nullptr, 0);
+  t_FlagString x("X", nullptr, 0, 1 << 16, nullptr, FlagState::Minus);
   t_Flag* table[] = {&x, nullptr};
   FlagContext context;
   context.table = table;
   std::string line = JoinArguments(2, argv);
-  uint32_t error = ParseArguments(context, line.c_str());
+  FlagError error = ParseArguments(context, line.c_str());
   if (argument.find('/') == std::string::npos && argument.size() < (1u << 16)) {
-    Check(error == 0);
+    Check(error == FlagError::None);
     Check(argument == (x.value != nullptr ? x.value : ""));
   }
 }
@@ -73,9 +74,9 @@ void RoundTrip(const std::string& argument) {
 void ReadOneNumber(const std::string& text) {
   const char* cursor = text.c_str();
   uint32_t value = 7;
-  uint32_t error = ReadNumber(cursor, value, 3, 70000);
+  FlagError error = ReadNumber(cursor, value, 3, 70000);
   Check(cursor >= text.c_str() && cursor <= text.c_str() + text.size());
-  Check(error != 0 || (value >= 3 && value <= 70000));
+  Check(error != FlagError::None || (value >= 3 && value <= 70000));
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ void Compose(const PathParts& parts, uint32_t size) {
   // Exactly size bytes, so that AddressSanitizer sees a write past the end.
   std::unique_ptr<char[]> buffer(new char[size == 0 ? 1 : size]);
   const uint32_t mask = 0x103F;
-  if (PathCompose(parts, buffer.get(), size, mask) == 0) {
+  if (PathCompose(parts, buffer.get(), size, mask) == PathComposeResult::Written) {
     Check(std::memchr(buffer.get(), '\0', size) != nullptr);
   }
 }

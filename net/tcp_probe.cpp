@@ -16,7 +16,7 @@ TcpEndpoint aimedEndpoint = {kSwitchAddress, kSwitchTcpPort};
 
 // Closes what is open and returns result, so that every way out releases the socket
 // and the socket library.
-int32_t Finish(SocketHandle socket, int32_t result) {
+TcpProbeResult Finish(SocketHandle socket, TcpProbeResult result) {
   if (socket != kNoSocket) SocketClose(socket);
   SocketsStop();
   return result;
@@ -30,33 +30,36 @@ void AimTcpProbe(const char* address, uint16_t port) { aimedEndpoint = {address,
 
 void AimTcpProbeAtSwitch() { aimedEndpoint = {kSwitchAddress, kSwitchTcpPort}; }
 
-int32_t TcpProbe(uint32_t replyLimitMs) {
-  if (!SocketsStart()) return kTcpProbeNoSockets;
+TcpProbeResult TcpProbe(uint32_t replyLimitMs) {
+  if (!SocketsStart()) return TcpProbeResult::NoSockets;
   SocketHandle socket = SocketOpenTcp();
-  if (socket == kNoSocket) return Finish(kNoSocket, kTcpProbeNoSocket);
+  if (socket == kNoSocket) return Finish(kNoSocket, TcpProbeResult::NoSocket);
   // A blocking connect could wait for the system's own time-out, far beyond the one
   // second the probe promises, so a socket that stays blocking is of no use.
-  if (!SocketSetNonBlocking(socket)) return Finish(socket, kTcpProbeNoSocket);
+  if (!SocketSetNonBlocking(socket)) return Finish(socket, TcpProbeResult::NoSocket);
 
+  // An address that does not read as one connects nowhere: a connection to a guess at
+  // what it meant could reach some other machine.
   TcpEndpoint endpoint = TcpProbeEndpoint();
-  SocketConnect(socket, endpoint.address, endpoint.port);
-  if (SocketWaitWritable(socket, kConnectTimeoutMs) != 1) {
-    return Finish(socket, kTcpProbeNotConnected);
+  if (!SocketConnect(socket, endpoint.address, endpoint.port) ||
+      SocketWaitWritable(socket, kConnectTimeoutMs) != SocketWaitResult::Connected) {
+    return Finish(socket, TcpProbeResult::NotConnected);
   }
   if (SocketSend(socket, kProbeLine, kProbeLineLength) != static_cast<int32_t>(kProbeLineLength)) {
-    return Finish(socket, kTcpProbeSendFailed);
+    return Finish(socket, TcpProbeResult::SendFailed);
   }
 
   // Any reply, an error, or the peer closing ends the wait; the last adds nothing to
   // wait for, since no reply can follow it.
   char reply[kReplyBufferSize];
+  uint32_t received = 0;
   uint32_t start = ClockMs();
   while (!ElapsedMs(start, replyLimitMs)) {
-    if (SocketReceive(socket, reply, sizeof reply) != kSocketWouldBlock) {
+    if (SocketReceive(socket, reply, sizeof reply, &received) != SocketReceiveResult::WouldBlock) {
       SocketShutdownSend(socket);
       break;
     }
     SleepMs(kReplyPollMs);
   }
-  return Finish(socket, kTcpProbeSent);
+  return Finish(socket, TcpProbeResult::Sent);
 }

@@ -5,7 +5,6 @@
 // would write past one. A refused connection makes a POSIX socket writable (with the
 // error pending), where Windows never reports it in the write set; the wait therefore
 // asks the socket whether it really connected, so both builds answer "not connected".
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -20,6 +19,9 @@
 namespace {
 
 int Fd(SocketHandle socket) { return static_cast<int>(socket); }
+
+// The portable code lays out the peer's address; connect() takes it as a sockaddr_in.
+static_assert(HasSocketAddressIpv4Shape<sockaddr_in>(AF_INET));
 
 }  // namespace
 
@@ -37,38 +39,36 @@ bool SocketSetNonBlocking(SocketHandle socket) {
   return flags >= 0 && fcntl(Fd(socket), F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-void SocketConnect(SocketHandle socket, const char* address, uint16_t port) {
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(port);
-  peer.sin_addr.s_addr = inet_addr(address);
+void SocketConnectTo(SocketHandle socket, const SocketAddressIpv4& peer) {
   ::connect(Fd(socket), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
 }
 
-int32_t SocketWaitWritable(SocketHandle socket, uint32_t timeoutMs) {
+SocketWaitResult SocketWaitWritable(SocketHandle socket, uint32_t timeoutMs) {
   uint32_t start = ClockMs();
   for (;;) {
     uint32_t passed = ClockMs() - start;
-    if (passed > timeoutMs) return 0;
+    if (passed > timeoutMs) return SocketWaitResult::TimedOut;
     pollfd entry{Fd(socket), POLLOUT, 0};
     int ready = poll(&entry, 1, static_cast<int>(timeoutMs - passed));
-    if (ready == 0) return 0;
+    if (ready == 0) return SocketWaitResult::TimedOut;
     if (ready < 0) {
       // A signal cut the wait short: wait for the rest of the time.
       if (errno == EINTR) continue;
-      return -1;
+      return SocketWaitResult::Failed;
     }
     int error = 0;
     socklen_t length = sizeof error;
     if (getsockopt(Fd(socket), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
-      return -1;
+      return SocketWaitResult::Failed;
     }
     // A connect that failed at once (loopback refuses synchronously) leaves no error
     // pending, only a socket without a peer.
     sockaddr_in peer{};
     socklen_t peerLength = sizeof peer;
-    if (getpeername(Fd(socket), reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) return -1;
-    return 1;
+    if (getpeername(Fd(socket), reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) {
+      return SocketWaitResult::Failed;
+    }
+    return SocketWaitResult::Connected;
   }
 }
 
@@ -79,12 +79,18 @@ int32_t SocketSend(SocketHandle socket, const void* data, uint32_t size) {
   return sent < 0 ? kSocketFailed : static_cast<int32_t>(sent);
 }
 
-int32_t SocketReceive(SocketHandle socket, void* buffer, uint32_t size) {
-  ssize_t received = ::recv(Fd(socket), buffer, size, 0);
-  if (received > 0) return static_cast<int32_t>(received);
-  if (received == 0) return kSocketClosed;
-  if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return kSocketWouldBlock;
-  return kSocketFailed;
+SocketReceiveResult SocketReceive(SocketHandle socket, void* buffer, uint32_t size,
+                                  uint32_t* received) {
+  ssize_t count = ::recv(Fd(socket), buffer, size, 0);
+  if (count > 0) {
+    *received = static_cast<uint32_t>(count);
+    return SocketReceiveResult::Received;
+  }
+  if (count == 0) return SocketReceiveResult::Closed;
+  if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+    return SocketReceiveResult::WouldBlock;
+  }
+  return SocketReceiveResult::Failed;
 }
 
 void SocketShutdownSend(SocketHandle socket) { ::shutdown(Fd(socket), SHUT_WR); }

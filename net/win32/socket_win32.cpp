@@ -11,6 +11,9 @@ namespace {
 
 SOCKET Handle(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
+// The portable code lays out the peer's address; connect() takes it as a sockaddr_in.
+static_assert(HasSocketAddressIpv4Shape<sockaddr_in>(AF_INET));
+
 }  // namespace
 
 bool SocketsStart() {
@@ -31,15 +34,11 @@ bool SocketSetNonBlocking(SocketHandle socket) {
   return ioctlsocket(Handle(socket), FIONBIO, &on) == 0;
 }
 
-void SocketConnect(SocketHandle socket, const char* address, uint16_t port) {
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(port);
-  peer.sin_addr.s_addr = inet_addr(address);
+void SocketConnectTo(SocketHandle socket, const SocketAddressIpv4& peer) {
   ::connect(Handle(socket), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
 }
 
-int32_t SocketWaitWritable(SocketHandle socket, uint32_t timeoutMs) {
+SocketWaitResult SocketWaitWritable(SocketHandle socket, uint32_t timeoutMs) {
   // Windows reports a failed connection in the exception set only; with just the write
   // set a refused connection waits out the time-out.
   fd_set writable;
@@ -47,8 +46,8 @@ int32_t SocketWaitWritable(SocketHandle socket, uint32_t timeoutMs) {
   FD_SET(Handle(socket), &writable);
   timeval limit{static_cast<long>(timeoutMs / 1000u), static_cast<long>(timeoutMs % 1000u) * 1000L};
   int ready = select(0, nullptr, &writable, nullptr, &limit);
-  if (ready == SOCKET_ERROR) return -1;
-  return ready == 0 ? 0 : 1;
+  if (ready == SOCKET_ERROR) return SocketWaitResult::Failed;
+  return ready == 0 ? SocketWaitResult::TimedOut : SocketWaitResult::Connected;
 }
 
 int32_t SocketSend(SocketHandle socket, const void* data, uint32_t size) {
@@ -56,11 +55,16 @@ int32_t SocketSend(SocketHandle socket, const void* data, uint32_t size) {
   return sent == SOCKET_ERROR ? kSocketFailed : static_cast<int32_t>(sent);
 }
 
-int32_t SocketReceive(SocketHandle socket, void* buffer, uint32_t size) {
-  int received = ::recv(Handle(socket), static_cast<char*>(buffer), static_cast<int>(size), 0);
-  if (received > 0) return static_cast<int32_t>(received);
-  if (received == 0) return kSocketClosed;
-  return WSAGetLastError() == WSAEWOULDBLOCK ? kSocketWouldBlock : kSocketFailed;
+SocketReceiveResult SocketReceive(SocketHandle socket, void* buffer, uint32_t size,
+                                  uint32_t* received) {
+  int count = ::recv(Handle(socket), static_cast<char*>(buffer), static_cast<int>(size), 0);
+  if (count > 0) {
+    *received = static_cast<uint32_t>(count);
+    return SocketReceiveResult::Received;
+  }
+  if (count == 0) return SocketReceiveResult::Closed;
+  return WSAGetLastError() == WSAEWOULDBLOCK ? SocketReceiveResult::WouldBlock
+                                             : SocketReceiveResult::Failed;
 }
 
 void SocketShutdownSend(SocketHandle socket) { ::shutdown(Handle(socket), SD_SEND); }

@@ -148,7 +148,8 @@ TEST(PathCompose, WritesTheSelectedPartsWithSeparators) {
     PathParts parts;
     PathParseText(parts, c.text, 1);
     char buffer[64];
-    EXPECT_EQ(PathCompose(parts, buffer, sizeof buffer, c.mask), 0) << c.text;
+    EXPECT_EQ(PathCompose(parts, buffer, sizeof buffer, c.mask), PathComposeResult::Written)
+        << c.text;
     EXPECT_STREQ(buffer, c.expected) << c.text;
   }
 }
@@ -158,15 +159,15 @@ TEST(PathCompose, CutsTheTextAndLeavesItUnterminatedWhenTheBufferFills) {
   PathParseText(parts, "C:\\dir\\file.txt", 1);
   struct Case {
     uint32_t size;
-    int result;
+    PathComposeResult result;
     const char* expected;  // the bytes written
   } cases[] = {
-      {16, 0, "C:\\dir\\file.txt"},  // 15 characters and the terminator
-      {15, 1, "C:\\dir\\file.txt"},
-      {4, 1, "C:\\d"},
-      {2, 1, "C:"},
-      {1, 1, "C"},  // the colon only when room remains
-      {0, 1, ""},
+      {16, PathComposeResult::Written, "C:\\dir\\file.txt"},  // 15 characters and the terminator
+      {15, PathComposeResult::Full, "C:\\dir\\file.txt"},
+      {4, PathComposeResult::Full, "C:\\d"},
+      {2, PathComposeResult::Full, "C:"},
+      {1, PathComposeResult::Full, "C"},  // the colon only when room remains
+      {0, PathComposeResult::Full, ""},
   };
   for (const Case& c : cases) {
     char buffer[20];
@@ -174,7 +175,8 @@ TEST(PathCompose, CutsTheTextAndLeavesItUnterminatedWhenTheBufferFills) {
     EXPECT_EQ(PathCompose(parts, buffer, c.size, kAllParts), c.result) << c.size;
     size_t length = std::strlen(c.expected);
     EXPECT_EQ(std::string(buffer, length), c.expected) << c.size;
-    EXPECT_EQ(buffer[length], c.result == 0 ? '\0' : '#') << c.size;  // no terminator when full
+    // No terminator when full.
+    EXPECT_EQ(buffer[length], c.result == PathComposeResult::Written ? '\0' : '#') << c.size;
   }
 }
 
@@ -182,23 +184,25 @@ TEST(PathMerge, FillsOnlyTheMissingPartsFromTheSecondPath) {
   struct Case {
     const char* first;
     const char* second;
-    int result;
+    FlagError result;
     const char* expected;
   } cases[] = {
-      {"file.txt", "D:\\base\\x.bak", 0, "D:\\base\\file.txt"},
-      {"file", "D:\\base\\x.bak", 0, "D:\\base\\file.bak"},
-      {"file.txt", "D:\\x.bak", 0, "D:\\file.txt"},  // the rooted bit comes with the directory
-      {"C:\\a\\", "D:\\b\\x.bak", 0, "C:\\a\\x.bak"},
-      {"file.", "x.bak", 0, "file."},  // the extension comes only with a dot
-      {"", "C:\\x.y", 0, "C:\\x.y"},
-      {"file.txt", "D:\\ba*\\x", 2, "file.txt"},  // an invalid path lends nothing
+      {"file.txt", "D:\\base\\x.bak", FlagError::None, "D:\\base\\file.txt"},
+      {"file", "D:\\base\\x.bak", FlagError::None, "D:\\base\\file.bak"},
+      // The rooted bit comes with the directory.
+      {"file.txt", "D:\\x.bak", FlagError::None, "D:\\file.txt"},
+      {"C:\\a\\", "D:\\b\\x.bak", FlagError::None, "C:\\a\\x.bak"},
+      {"file.", "x.bak", FlagError::None, "file."},  // the extension comes only with a dot
+      {"", "C:\\x.y", FlagError::None, "C:\\x.y"},
+      // An invalid path lends nothing.
+      {"file.txt", "D:\\ba*\\x", FlagError::PathSyntax, "file.txt"},
   };
   for (const Case& c : cases) {
     PathParts parts;
     PathParseText(parts, c.first, 1);
     EXPECT_EQ(PathMerge(parts, c.second, 1, nullptr), c.result) << c.first;
     char buffer[64];
-    ASSERT_EQ(PathCompose(parts, buffer, sizeof buffer, kAllParts), 0);
+    ASSERT_EQ(PathCompose(parts, buffer, sizeof buffer, kAllParts), PathComposeResult::Written);
     EXPECT_STREQ(buffer, c.expected) << c.first << " + " << c.second;
   }
 }

@@ -27,9 +27,12 @@ std::string LoopbackPeer::Read(size_t count, uint32_t waitMs) {
   while (connection_ != kNoSocket && text.size() < count && !ElapsedMs(start, waitMs)) {
     if (!TestWaitReadable(connection_, 50)) continue;
     char buffer[64];
-    int32_t received = SocketReceive(connection_, buffer, sizeof buffer);
-    if (received <= 0) break;
-    text.append(buffer, static_cast<size_t>(received));
+    uint32_t received = 0;
+    if (SocketReceive(connection_, buffer, sizeof buffer, &received) !=
+        SocketReceiveResult::Received) {
+      break;
+    }
+    text.append(buffer, received);
   }
   return text;
 }
@@ -45,7 +48,11 @@ bool LoopbackPeer::WaitForEnd(uint32_t waitMs) {
   while (connection_ != kNoSocket && !ElapsedMs(start, waitMs)) {
     if (!TestWaitReadable(connection_, 50)) continue;
     char buffer[64];
-    if (SocketReceive(connection_, buffer, sizeof buffer) <= 0) return true;
+    uint32_t received = 0;
+    if (SocketReceive(connection_, buffer, sizeof buffer, &received) !=
+        SocketReceiveResult::Received) {
+      return true;
+    }
   }
   return false;
 }

@@ -23,10 +23,10 @@ class TcpProbeTest : public testing::Test {
   // Runs the probe while the peer thread plays the switch; returns the probe's result and
   // the time it took.
   template <typename PeerPart>
-  int32_t Probe(uint32_t replyLimitMs, PeerPart peerPart, uint32_t* tookMs) {
+  TcpProbeResult Probe(uint32_t replyLimitMs, PeerPart peerPart, uint32_t* tookMs) {
     std::thread peerThread(peerPart);
     uint32_t start = ClockMs();
-    int32_t result = TcpProbe(replyLimitMs);
+    TcpProbeResult result = TcpProbe(replyLimitMs);
     *tookMs = ClockMs() - start;
     peerThread.join();
     return result;
@@ -38,15 +38,26 @@ class TcpProbeTest : public testing::Test {
 TEST_F(TcpProbeTest, ReportsNotConnectedWhenNothingListens) {
   AimTcpProbe("127.0.0.1", RefusingLoopbackPort());
   uint32_t start = ClockMs();
-  EXPECT_EQ(TcpProbe(100), kTcpProbeNotConnected);
+  EXPECT_EQ(TcpProbe(100), TcpProbeResult::NotConnected);
   EXPECT_LT(ClockMs() - start, 5000u);  // the connection wait is one second
+}
+
+// Each of these reads as the loopback address to the system's lenient readers, so a probe
+// that guessed would reach the peer listening there.
+TEST_F(TcpProbeTest, ConnectsNowhereWhenTheAddressDoesNotReadCleanly) {
+  for (const char* address : {"127.1", "0x7f.0.0.1", "0177.0.0.1", "127.0.0.1 ", ""}) {
+    AimTcpProbe(address, peer.Port());
+    EXPECT_EQ(TcpProbe(100), TcpProbeResult::NotConnected) << '"' << address << '"';
+  }
+  AimTcpProbe(nullptr, peer.Port());
+  EXPECT_EQ(TcpProbe(100), TcpProbeResult::NotConnected);
 }
 
 TEST_F(TcpProbeTest, SendsTheProbeLineAndWaitsOutASilentPeer) {
   std::string received;
   bool ended = false;
   uint32_t took;
-  int32_t result = Probe(
+  TcpProbeResult result = Probe(
       300,
       [&] {
         if (!peer.Accept(10000)) return;
@@ -54,7 +65,7 @@ TEST_F(TcpProbeTest, SendsTheProbeLineAndWaitsOutASilentPeer) {
         ended = peer.WaitForEnd(10000);  // silent until the probe gives up and closes
       },
       &took);
-  EXPECT_EQ(result, kTcpProbeSent);
+  EXPECT_EQ(result, TcpProbeResult::Sent);
   EXPECT_EQ(received, "^P$");
   EXPECT_TRUE(ended);
 }
@@ -62,7 +73,7 @@ TEST_F(TcpProbeTest, SendsTheProbeLineAndWaitsOutASilentPeer) {
 TEST_F(TcpProbeTest, EndsTheWaitAsSoonAsThePeerAnswers) {
   std::string received;
   uint32_t took;
-  int32_t result = Probe(
+  TcpProbeResult result = Probe(
       60000,
       [&] {
         if (!peer.Accept(10000)) return;
@@ -71,14 +82,14 @@ TEST_F(TcpProbeTest, EndsTheWaitAsSoonAsThePeerAnswers) {
         peer.WaitForEnd(10000);
       },
       &took);
-  EXPECT_EQ(result, kTcpProbeSent);
+  EXPECT_EQ(result, TcpProbeResult::Sent);
   EXPECT_EQ(received, "^P$");
   EXPECT_LT(took, 30000u);  // well under the 60 s limit
 }
 
 TEST_F(TcpProbeTest, EndsTheWaitWhenThePeerCloses) {
   uint32_t took;
-  int32_t result = Probe(
+  TcpProbeResult result = Probe(
       60000,
       [&] {
         if (!peer.Accept(10000)) return;
@@ -86,7 +97,7 @@ TEST_F(TcpProbeTest, EndsTheWaitWhenThePeerCloses) {
         peer.Drop();
       },
       &took);
-  EXPECT_EQ(result, kTcpProbeSent);
+  EXPECT_EQ(result, TcpProbeResult::Sent);
   EXPECT_LT(took, 30000u);
 }
 

@@ -6,14 +6,14 @@
 #include "flags/flag.h"
 
 TEST(FlagCommandLine, ReadsTheArgumentsThatMainPassedIn) {
-  t_FlagULongR v("V", 0, 1000, 0, 100, 0);
-  t_FlagString n("N", nullptr, 0, 16, nullptr, 0);
+  t_FlagULongR v("V", 0, 1000, 0, 100, FlagState::Minus);
+  t_FlagString n("N", nullptr, 0, 16, nullptr, FlagState::Minus);
   t_Flag* table[] = {&v, &n, nullptr};
   FlagContext context;
   context.table = table;
   const char* argv[] = {"/usr/local/bin/tq upd", "/V12", "/N\"x y"};
   SetProcessArguments(3, argv);
-  EXPECT_EQ(ParseCommandLine(context), 0u);
+  EXPECT_EQ(ParseCommandLine(context), FlagError::None);
   EXPECT_EQ(v.low, 12u);
   EXPECT_STREQ(n.value, "\"x y");
   SetProcessArguments(0, nullptr);
