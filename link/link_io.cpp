@@ -67,8 +67,17 @@ int PrintFormatted(const char* format, ...) {
 }
 
 void FlushInput() {
+  // Stale input is what the driver queued before: the tail of an old answer, progress
+  // reports, noise from a switch powering up. Read one at a time it is gone well within
+  // the time one reply line may take. Bytes that keep coming for longer than that are not
+  // such a tail but a line that never falls quiet (a runaway device, a floating receive
+  // pin, a fast line read by a slow machine), and read one at a time they could keep the
+  // queue from ever emptying. So the flush gives up after that time and leaves the rest
+  // to the caller's line reader, which has its own bounds: a reply line made of such
+  // bytes is garbage, and a probe simply goes on to its next try.
+  uint32_t start = ClockMs();
   unsigned char byte;
-  while (linkPort.BytesWaiting() != 0) {
+  while (linkPort.BytesWaiting() != 0 && !ElapsedMs(start, kFlushLimitMs)) {
     // A failed read would leave the count unchanged forever; give up instead of spinning.
     if (linkPort.Read(&byte, 1) == 0) break;
   }

@@ -14,7 +14,9 @@ int PrintChar(int ch);
 void PrintString(const char* text);
 int PrintFormatted(const char* format, ...);
 
-// Reads and discards received bytes until BytesWaiting reports none.
+// Reads and discards received bytes, one at a time, until BytesWaiting reports none, or
+// until more than kFlushLimitMs have passed since the call began on a line that never
+// falls quiet; what is left then stays queued for the caller's line reader.
 void FlushInput();
 
 // Reads one line that ends in one of the characters of terminators, storing only the
@@ -27,3 +29,5 @@ int ReadLineDollar(char* buffer, int32_t max);
 
 // How long ReadLine waits for a line, in ms.
 constexpr uint32_t kLineTimeoutMs = 500;
+// How long FlushInput goes on discarding, in ms: the time of one reply line.
+constexpr uint32_t kFlushLimitMs = kLineTimeoutMs;

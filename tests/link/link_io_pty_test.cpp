@@ -1,6 +1,7 @@
 // The line reader and the other link helpers over a real pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 
 #include "link/link_io.h"
@@ -71,6 +72,29 @@ TEST_F(LinkIo, FlushInputDiscardsEverythingReceived) {
   pty.Send("Synchronized\r\nOK\r\n");
   FlushInput();
   EXPECT_EQ(linkPort.BytesWaiting(), 0);
+  // A full queue of stale bytes goes too: the flush's limit is far beyond what it takes.
+  pty.Send(std::string(4000, '\x80'));
+  FlushInput();
+  EXPECT_EQ(linkPort.BytesWaiting(), 0);
+}
+
+TEST_F(LinkIo, FlushInputGivesUpOnALineThatNeverFallsQuiet) {
+  // Empty lines, streamed faster than bytes can be read one at a time: the queue never
+  // empties. The flush must end all the same, and the streaming goes on meanwhile.
+  std::atomic<bool> streaming{true};
+  std::thread device([&] { pty.Stream("\r\n", streaming); });
+  for (int i = 0; i < 500 && linkPort.BytesWaiting() == 0; ++i) usleep(10000);
+  std::atomic<bool> flushed{false};
+  std::thread flush([&] {
+    FlushInput();
+    flushed = true;
+  });
+  for (int i = 0; i < 1000 && !flushed; ++i) usleep(10000);
+  EXPECT_TRUE(flushed) << "still flushing after 10 s";
+  EXPECT_GT(linkPort.BytesWaiting(), 0) << "the line fell quiet: nothing was tested";
+  streaming = false;
+  device.join();
+  flush.join();
 }
 
 TEST_F(LinkIo, SendHelpersPutExactBytesOnTheLine) {

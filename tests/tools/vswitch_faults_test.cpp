@@ -1,6 +1,9 @@
 // Faults on demand: each option makes the switch fail in the one way it names.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "switch_test_fixture.h"
 
 namespace {
@@ -92,6 +95,95 @@ TEST_F(VirtualSwitchFaults, SlowStatusArrivesLate) {
   EXPECT_EQ(isp_.NextLine(), "0");
 }
 
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+size_t LogCount(const std::vector<std::string>& lines, const std::string& part) {
+  return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+    return l.find(part) != std::string::npos;
+  }));
+}
+
+TEST_F(VirtualSwitchFaults, AFloodStreamsEmptyLinesFromItsPlaceOnWithoutEnd) {
+  const std::string kProbe = "\x1B^P$*\r";
+  struct Case {
+    const char* where;
+    std::vector<std::string> options;
+    std::function<void()> reachIt;  // leads the switch to the flood's place
+  } cases[] = {
+      {"probe", Concat(Installed(), {"--no-progress"}),
+       [&] {
+         OpenHost(19200);
+         host_.Write(kProbe);
+       }},
+      {"identity", Concat(Installed(), {"--no-progress"}),
+       [&] {
+         OpenHost(19200);
+         host_.Write(kProbe);
+         EXPECT_EQ(host_.ReadUntil("$", 2000), "^+$");  // the probe is answered as usual
+         host_.Write("^V$");
+       }},
+      {"read", Concat(Installed(), {"--isp-pin"}),
+       [&] {
+         ConnectIsp();
+         EXPECT_EQ(isp_.Command("R 436731392 512"), "0");  // the status comes, the data not
+       }},
+      {"sync", {"--erase"},
+       [&] {
+         OpenHost(115200);
+         host_.Write("?");
+         EXPECT_EQ(host_.ReadUntil("Synchronized\r\n", 2000), "Synchronized\r\n");
+         host_.Write("Synchronized\r\n");
+         EXPECT_NE(host_.ReadUntil("OK\r\n", 2000).find("OK"), std::string::npos);
+         host_.Write("12000\r\n");
+         EXPECT_NE(host_.ReadUntil("OK\r\n", 2000).find("OK"), std::string::npos);
+       }},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.where);
+    Start(Concat(c.options, {"--flood", c.where}));
+    c.reachIt();
+    // More than the switch keeps queued at a time: it is topped up as the host reads.
+    std::string stream = host_.ReadFor(300);
+    EXPECT_GT(stream.size(), 8192u);
+    EXPECT_EQ(Printable(stream), "");
+    EXPECT_EQ(stream.substr(0, 4), "\r\n\r\n");
+    EXPECT_FALSE(host_.ReadFor(100).empty()) << "the stream goes on";
+    if (std::string(c.where) == "sync") {
+      // The boot ROM goes on serving commands between the empty lines.
+      host_.Write("J\r\n");
+      EXPECT_NE(host_.ReadUntil("2684471344\r\n", 5000).find("2684471344"), std::string::npos);
+    }
+    if (std::string(c.where) == "probe") {
+      // At another rate the stream arrives garbled, as every byte of the switch does; the
+      // log stays small all the same.
+      host_.SetBaud(115200);
+      std::string garbled = host_.ReadFor(300);
+      EXPECT_NE(std::find_if(garbled.begin(), garbled.end(), [](char b) { return b & 0x80; }),
+                garbled.end());
+    }
+    std::vector<std::string> log = switch_.LogLines();
+    EXPECT_EQ(LogCount(log, std::string("fault flood ") + c.where), 1u);
+    EXPECT_EQ(LogCount(log, "garbled-out"), 0u);
+    EXPECT_LT(log.size(), 40u);
+    host_.Close();
+    switch_.Stop();
+  }
+}
+
+TEST_F(VirtualSwitchFaults, AFloodWithARateKeepsRoughlyToIt) {
+  Start(Concat(Installed(), {"--no-progress", "--flood", "probe:1000"}));
+  OpenHost(19200);
+  host_.Write("\x1B^P$*\r");
+  std::string stream = host_.ReadFor(1000);
+  // About a thousand bytes: far from nothing, and far from what the line could carry.
+  EXPECT_GT(stream.size(), 200u);
+  EXPECT_LT(stream.size(), 5000u);
+  EXPECT_EQ(Printable(stream), "");
+}
+
 TEST_F(VirtualSwitchFaults, BadOptionsAreRefusedAtStart) {
   for (std::vector<std::string> bad : {std::vector<std::string>{"--fault-refuse", "p"},
                                        {"--fault-refuse", "P:0"},
@@ -99,6 +191,9 @@ TEST_F(VirtualSwitchFaults, BadOptionsAreRefusedAtStart) {
                                        {"--interrupt", "0:power"},
                                        {"--interrupt", "5:pull"},
                                        {"--table", "torn"},
+                                       {"--flood", "boot"},
+                                       {"--flood", "read:0"},
+                                       {"--flood", "read:fast"},
                                        {"--probe-status", "0"}}) {
     switch_.SetOptions(bad);
     EXPECT_FALSE(switch_.Start()) << bad[0] << " " << bad[1];

@@ -232,6 +232,7 @@ void BootRom::LineComplete() {
       if (!LinePoint(line)) return;
       state_ = State::kCommand;
       Line("OK", "isp");
+      if (parts_.faults.FloodAt(Faults::Flood::kSync)) parts_.board.StartFlood(baud_);
       return;
     case State::kCommand:
       parts_.log.In(hostBaud_, "isp", line);
@@ -350,6 +351,11 @@ int BootRom::WriteToRam(const Arguments& a) {
 int BootRom::ReadMemory(const Arguments& a) {
   if (int error = TransferCheck(a.n[0], a.n[1], memory_.Readable(a.n[0], a.n[1]))) return error;
   Status("0");
+  if (parts_.faults.FloodAt(Faults::Flood::kRead)) {
+    // The stream comes instead of the data; the handler waits for the next command.
+    parts_.board.StartFlood(baud_);
+    return -1;
+  }
   rAddress_ = a.n[0];
   rCount_ = a.n[1];
   rDone_ = 0;

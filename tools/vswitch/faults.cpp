@@ -92,6 +92,43 @@ bool Faults::SetInterrupt(const std::string& text, std::string* error) {
   return true;
 }
 
+namespace {
+
+const struct {
+  Faults::Flood where;
+  const char* name;
+} kFloodPlaces[] = {{Faults::Flood::kProbe, "probe"},
+                    {Faults::Flood::kIdentity, "identity"},
+                    {Faults::Flood::kRead, "read"},
+                    {Faults::Flood::kSync, "sync"}};
+
+}  // namespace
+
+const char* FloodPlaceName(Faults::Flood where) {
+  for (const auto& place : kFloodPlaces) {
+    if (place.where == where) return place.name;
+  }
+  return "none";
+}
+
+bool Faults::SetFlood(const std::string& text, std::string* error) {
+  size_t colon = text.find(':');
+  std::string name = text.substr(0, colon);
+  uint32_t rate = 0;
+  bool rateGood = colon == std::string::npos ||
+                  (ParseCount(text.substr(colon + 1), &rate) && rate > 0);
+  for (const auto& place : kFloodPlaces) {
+    if (name == place.name && rateGood) {
+      flood = place.where;
+      floodRate = rate;
+      return true;
+    }
+  }
+  *error = "--flood wants probe, identity, read or sync, then optionally :RATE (bytes per "
+           "second, from 1): " + text;
+  return false;
+}
+
 int Faults::Refusal(char letter) {
   auto index = static_cast<unsigned char>(letter) & 0x7Fu;
   uint32_t use = ++uses_[index];

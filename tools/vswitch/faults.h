@@ -19,6 +19,8 @@ class Faults {
   void AddCompareFault(uint32_t address) { compareAddresses_.push_back(address); }
   // --interrupt N:power|hold|reply: what happens at interruption point N.
   bool SetInterrupt(const std::string& text, std::string* error);
+  // --flood WHERE[:RATE]: where the switch starts to stream, and how fast.
+  bool SetFlood(const std::string& text, std::string* error);
 
   // Counts a use of command letter and returns the code to refuse it with, or 0.
   int Refusal(char letter);
@@ -42,6 +44,18 @@ class Faults {
   uint32_t interruptPoint = 0;
   Interrupt interrupt = Interrupt::kNone;
 
+  // A runaway device: at one place the switch starts to stream empty lines ("\r\n" over
+  // and over) instead of what it would send there, and keeps streaming until it loses
+  // power. At the probe or the identity request of the firmware (instead of the answer),
+  // at the boot ROM's R (after its status "0", instead of the data), or once the boot
+  // ROM's synchronisation is complete (after its "OK" to the frequency line; it goes on
+  // serving commands). floodRate is in bytes per second; 0 streams as fast as the host
+  // takes the bytes.
+  enum class Flood { kNone, kProbe, kIdentity, kRead, kSync };
+  Flood flood = Flood::kNone;
+  uint32_t floodRate = 0;
+  bool FloodAt(Flood where) const { return flood == where; }
+
   // Running counts that the silence faults are checked against.
   uint64_t wBytes = 0;
   uint32_t copies = 0;
@@ -62,3 +76,6 @@ class Faults {
 
 // The code a boot ROM typically answers when it refuses a command of this letter.
 int TypicalRefusalCode(char letter);
+
+// The flood's place as --flood names it ("probe", "identity", "read", "sync").
+const char* FloodPlaceName(Faults::Flood where);

@@ -78,8 +78,16 @@ void FirmwarePersona::Receive(uint8_t byte, uint32_t hostBaud) {
 
 void FirmwarePersona::Frame(const std::string& text) {
   if (text == "P") {
+    if (parts_.faults.FloodAt(Faults::Flood::kProbe)) {
+      parts_.board.StartFlood(options_.baud);  // instead of the answer
+      return;
+    }
     Send(options_.probeStatus.empty() ? "^+$" : "^=P" + options_.probeStatus + "$", true);
   } else if (text == "V") {
+    if (parts_.faults.FloodAt(Faults::Flood::kIdentity)) {
+      parts_.board.StartFlood(options_.baud);
+      return;
+    }
     if (options_.ackIdentity) Send("^+$", true);
     Send(IdentityFrame(identity_()), !options_.ackIdentity);
   } else if (text == "BOOTL") {

@@ -53,6 +53,10 @@ class Board {
   // its status). where is "line", "w-data" or "flash"; text says what reached it. The
   // board numbers the points from power-up and applies --interrupt when its point comes.
   virtual AtPoint Point(const char* where, const std::string& text) = 0;
+  // The flood fault strikes where the persona stands: from now on the UART streams empty
+  // lines at baud (the rate the persona's UART runs at), behind and between whatever the
+  // persona sends, until the switch loses power. Starting it again changes nothing.
+  virtual void StartFlood(uint32_t baud) = 0;
 };
 
 // What every persona works with.

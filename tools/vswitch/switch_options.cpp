@@ -123,6 +123,11 @@ void DefineFaultOptions(CLI::App& app, SwitchOptions& o) {
                  "Delay every status and reply line by this much (ms)");
   app.add_option("--interrupt", o.interrupt,
                  "Interrupt the switch at point N: N:power, N:hold (until SIGUSR1) or N:reply");
+  app.add_option("--flood", o.flood,
+                 "Stream empty lines without end from WHERE[:RATE]: probe, identity (the "
+                 "firmware's answers), read (the boot ROM's R data) or sync (after the boot "
+                 "ROM's synchronisation); RATE in bytes per second, or as fast as the host "
+                 "takes them");
 }
 
 void DefineBootRomOptions(CLI::App& app, SwitchOptions& o) {
@@ -174,6 +179,7 @@ bool ConvertFaults(const SwitchOptions& o, Faults* faults, std::string* error) {
   }
   if (!o.resend.empty() && !faults->SetResend(o.resend, error)) return false;
   if (!o.interrupt.empty() && !faults->SetInterrupt(o.interrupt, error)) return false;
+  if (!o.flood.empty() && !faults->SetFlood(o.flood, error)) return false;
   for (const auto& address : o.compareAddresses) faults->AddCompareFault(Number(address));
   faults->silenceAfterWBytes = o.silenceAfterWBytes;
   faults->silenceAfterCopy = o.silenceAfterCopy;

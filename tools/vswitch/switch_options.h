@@ -29,7 +29,7 @@ struct SwitchOptions {
   std::vector<std::string> serialNumber;
   // Faults.
   std::vector<std::string> refusals, compareAddresses;
-  std::string resend, interrupt;
+  std::string resend, interrupt, flood;
   uint64_t silenceAfterWBytes = 0;
   uint32_t silenceAfterCopy = 0, noiseBytes = 0, slowMs = 0;
 

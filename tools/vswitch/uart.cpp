@@ -33,13 +33,17 @@ int64_t Uart::ByteTimeUs(uint32_t baud) const {
   return baud == 0 ? 0 : 10'000'000 / baud;
 }
 
-void Uart::Send(std::string_view bytes, uint32_t baud) {
+void Uart::Send(std::string_view bytes, uint32_t baud) { Queue(bytes, baud, false); }
+
+void Uart::Stream(std::string_view bytes, uint32_t baud) { Queue(bytes, baud, true); }
+
+void Uart::Queue(std::string_view bytes, uint32_t baud, bool streamed) {
   int64_t now = ClockUs();
   int64_t start = std::max({now, busyUntil_, lastOutDue_});
   for (char c : bytes) {
     if (out_.size() >= kMaxQueuedOut) break;
     if (paced_) start += ByteTimeUs(baud);
-    out_.push_back({static_cast<uint8_t>(c), baud, start});
+    out_.push_back({static_cast<uint8_t>(c), baud, start, streamed});
   }
   lastOutDue_ = start;
 }
@@ -60,7 +64,7 @@ void Uart::ReadHost(int64_t now) {
       int64_t due = now;
       if (paced_) due = std::max(now, lastInDue_ + ByteTimeUs(baud));
       lastInDue_ = due;
-      in_.push_back({buffer[i], baud, due});
+      in_.push_back({buffer[i], baud, due, false});
     }
   }
 }
@@ -83,6 +87,7 @@ void Uart::Transmit(int64_t now) {
   std::vector<uint8_t> garbled;
   size_t taken = 0;
   size_t garbledCount = 0;
+  size_t garbledLogged = 0;
   for (const Byte& b : out_) {
     if (b.due > now) break;
     ++taken;
@@ -93,10 +98,11 @@ void Uart::Transmit(int64_t now) {
       outMismatch_.Garble(&b.value, 1, b.baud, hostBaud, &garbled);
       wire.insert(wire.end(), garbled.begin(), garbled.end());
       ++garbledCount;
+      if (!b.streamed) ++garbledLogged;
     }
   }
-  if (garbledCount > 0) {
-    log_.Event(hostBaud, "line", "garbled-out " + std::to_string(garbledCount));
+  if (garbledLogged > 0) {
+    log_.Event(hostBaud, "line", "garbled-out " + std::to_string(garbledLogged));
   }
   size_t written = 0;
   while (written < wire.size()) {

@@ -33,6 +33,11 @@ class Uart {
   // --- the switch's side
   // Queues bytes to go out at baud, behind everything queued before.
   void Send(std::string_view bytes, uint32_t baud);
+  // The same for the bytes of a stream that never ends (the flood fault): when the host
+  // listens at another rate they are garbled like any others, but not logged.
+  void Stream(std::string_view bytes, uint32_t baud);
+  // Bytes queued that have not left yet.
+  size_t QueuedOut() const { return out_.size(); }
   // The switch is busy for ms from now (or from the end of the current busy time).
   void Hold(uint32_t ms);
   bool paced() const { return paced_; }
@@ -57,8 +62,10 @@ class Uart {
     uint8_t value;
     uint32_t baud;
     int64_t due;
+    bool streamed;  // a byte of the flood: not counted in the garbled-out event
   };
   int64_t ByteTimeUs(uint32_t baud) const;
+  void Queue(std::string_view bytes, uint32_t baud, bool streamed);
 
   PtyLine& line_;
   Stats& stats_;

@@ -13,6 +13,16 @@
 #include "stats.h"
 #include "switch_log.h"
 
+namespace {
+
+// A flood without a rate keeps this much queued in the UART: about what a pseudo-
+// terminal holds, so the host finds the line full whenever it reads.
+constexpr size_t kFloodChunk = 4096;
+// A flood with a rate is topped up this often.
+constexpr int64_t kFloodTickUs = 10000;
+
+}  // namespace
+
 VirtualSwitch::VirtualSwitch(PtyLine& line, Flash& flash, Faults& faults,
                              const SwitchConfig& config, SwitchLog& log, Stats& stats)
     : line_(line),
@@ -81,6 +91,7 @@ void VirtualSwitch::ResetToBootRom() {
 void VirtualSwitch::LosePower(const std::string& why) {
   log_.Event(0, "off", "power-loss " + why);
   powered_ = false;
+  flood_ = Flood{};
   uart_.Drop();
   flash_.Sync();
 }
@@ -107,6 +118,50 @@ AtPoint VirtualSwitch::Point(const char* where, const std::string& text) {
       return AtPoint::kSpoilReply;
   }
   return AtPoint::kCarryOn;
+}
+
+void VirtualSwitch::StartFlood(uint32_t baud) {
+  if (flood_.on) return;
+  log_.Event(active_->ListeningBaud(), active_->Name(),
+             std::string("fault flood ") + FloodPlaceName(faults_.flood));
+  flood_.on = true;
+  flood_.baud = baud;
+  flood_.startUs = Uart::ClockUs();
+  flood_.sent = 0;
+  flood_.nextUs = faults_.floodRate > 0 ? flood_.startUs : INT64_MAX;
+}
+
+void VirtualSwitch::TopUpFlood(int64_t now) {
+  if (!flood_.on) return;
+  uint64_t owed = 0;
+  if (faults_.floodRate == 0) {
+    size_t queued = uart_.QueuedOut();
+    owed = queued < kFloodChunk ? kFloodChunk - queued : 0;
+  } else {
+    if (now < flood_.nextUs) return;
+    flood_.nextUs = now + kFloodTickUs;
+    uint64_t us = static_cast<uint64_t>(now - flood_.startUs);
+    uint64_t rate = faults_.floodRate;
+    uint64_t due = us / 1000000 * rate + us % 1000000 * rate / 1000000;
+    owed = due - flood_.sent;
+    if (uart_.QueuedOut() >= kFloodChunk) {
+      // The host is not reading: what a real line would carry now is lost (overrun),
+      // instead of piling up here.
+      flood_.sent += owed;
+      owed = 0;
+    }
+  }
+  std::string bytes(static_cast<size_t>(owed), '\r');
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if ((flood_.sent + i) % 2 == 1) bytes[i] = '\n';
+  }
+  flood_.sent += owed;
+  uart_.Stream(bytes, flood_.baud);
+}
+
+bool VirtualSwitch::FloodWantsRoom() const {
+  // Paced, the bytes come due at the line's rate and the loop wakes for them.
+  return flood_.on && faults_.floodRate == 0 && !uart_.paced();
 }
 
 bool VirtualSwitch::HoldUntilReleased(uint32_t point) {
@@ -168,10 +223,12 @@ void VirtualSwitch::Run(volatile sig_atomic_t* stop, volatile sig_atomic_t* rele
     uart_.ReadHost(now);
     DeliverInput(now);
     if (powered_ && active_->NextTimerUs() <= now) active_->OnTimer(now);
+    TopUpFlood(now);
     uart_.Transmit(now);
 
     int64_t wake = uart_.NextDueUs();
     if (powered_) wake = std::min(wake, active_->NextTimerUs());
+    if (flood_.on) wake = std::min(wake, flood_.nextUs);
     now = Uart::ClockUs();
     timespec timeout{};
     timespec* timeoutPointer = nullptr;
@@ -181,8 +238,8 @@ void VirtualSwitch::Run(volatile sig_atomic_t* stop, volatile sig_atomic_t* rele
       timeout.tv_nsec = static_cast<long>(us % 1000000) * 1000;
       timeoutPointer = &timeout;
     }
-    pollfd p{line_.MasterFd(), static_cast<short>(POLLIN | (uart_.OutputBlocked() ? POLLOUT : 0)),
-             0};
+    bool wantRoom = uart_.OutputBlocked() || FloodWantsRoom();
+    pollfd p{line_.MasterFd(), static_cast<short>(POLLIN | (wantRoom ? POLLOUT : 0)), 0};
     int r = ppoll(&p, 1, timeoutPointer, &waitMask);
     if (r < 0 && errno != EINTR) break;
     if (r > 0 && (p.revents & (POLLHUP | POLLERR)) != 0 && (p.revents & POLLIN) == 0) {

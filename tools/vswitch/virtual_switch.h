@@ -50,6 +50,7 @@ class VirtualSwitch : public Board {
   int BootBank() const override { return bootBank_; }
   void SetBootBank(int bank) override { bootBank_ = bank; }
   AtPoint Point(const char* where, const std::string& text) override;
+  void StartFlood(uint32_t baud) override;
 
  private:
   Identity CurrentIdentity() const;
@@ -58,6 +59,12 @@ class VirtualSwitch : public Board {
   // Freezes the switch where it stands until the release signal (or a stop) comes.
   // False when the program was stopped meanwhile.
   bool HoldUntilReleased(uint32_t point);
+  // Puts the flood's next bytes into the UART: with a rate, those that are due by now;
+  // without one, enough to keep a chunk queued, so the host always finds more.
+  void TopUpFlood(int64_t now);
+  // Whether the loop must wait for room on the line rather than for a time: a flood
+  // without a rate is sent as fast as the host takes it.
+  bool FloodWantsRoom() const;
 
   PtyLine& line_;
   Flash& flash_;
@@ -76,6 +83,13 @@ class VirtualSwitch : public Board {
   uint32_t garbledSentAt_ = 0;
   uint32_t noiseState_ = 0x3C6Fu;
   uint32_t points_ = 0;
+  struct Flood {
+    bool on = false;
+    uint32_t baud = 0;
+    int64_t startUs = 0;
+    uint64_t sent = 0;  // bytes of the stream so far, lost ones included
+    int64_t nextUs = INT64_MAX;  // the next top-up of a flood with a rate
+  } flood_;
   volatile sig_atomic_t* stop_ = nullptr;
   volatile sig_atomic_t* release_ = nullptr;
 };
