@@ -24,6 +24,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -39,6 +40,7 @@
 #include "image/image_format.h"
 #include "image/image_table.h"
 #include "image_pack.h"
+#include "number_options.h"
 #include "support/program_run.h"
 #include "support/vswitch_process.h"
 
@@ -439,24 +441,33 @@ void PrintAdapterModel(const char* label, const std::vector<Figures>& runs, cons
 }  // namespace
 
 int main(int argc, char** argv) {
+  CLI::App app{"update_bench: times full updates through the paced virtual switch"};
   int runs = 3;
-  bool windows = getenv("TQUPD_WINDOWS_BIN") && getenv("TQUPD_WINE_RUN");
-  bool peer = true;
-  for (int i = 1; i < argc; ++i) {
-    if (!strcmp(argv[i], "--runs") && i + 1 < argc) {
-      runs = std::max(1, atoi(argv[++i]));
-    } else if (!strcmp(argv[i], "--no-windows")) {
-      windows = false;
-    } else if (!strcmp(argv[i], "--no-lpc21isp")) {
-      peer = false;
-    } else if (!strcmp(argv[i], "--reply-latency-ms") && i + 1 < argc) {
-      switchOptions.push_back("--fault-slow-ms");
-      switchOptions.push_back(argv[++i]);
-    } else {
-      fprintf(stderr, "usage: update_bench [--runs N] [--no-windows] [--no-lpc21isp] "
-                      "[--reply-latency-ms N]\n");
-      return 2;
-    }
+  bool noWindows = false, noPeer = false;
+  uint32_t replyLatencyMs = 0;
+  app.add_option("--runs", runs, "Timed runs of each program")
+      ->transform(tool_options::Decimal<int>())
+      ->check(CLI::Range(1, 1000))
+      ->capture_default_str()
+      ->type_name("N");
+  app.add_flag("--no-windows", noWindows,
+               "Leave out the Windows build (measured when TQUPD_WINDOWS_BIN and "
+               "TQUPD_WINE_RUN name it)");
+  app.add_flag("--no-lpc21isp", noPeer, "Leave out the peer, lpc21isp");
+  CLI::Option* latency =
+      app.add_option("--reply-latency-ms", replyLatencyMs,
+                     "Have the switch hold each status and reply line this long, as a USB "
+                     "adapter's latency timer holds a short reply")
+          ->transform(tool_options::Decimal<uint32_t>())
+          ->check(CLI::Range(0u, 60000u))
+          ->type_name("N");
+  int exitStatus = tool_options::Parse(app, argc, argv);
+  if (exitStatus >= 0) return exitStatus;
+  bool windows = !noWindows && getenv("TQUPD_WINDOWS_BIN") && getenv("TQUPD_WINE_RUN");
+  bool peer = !noPeer;
+  if (latency->count() > 0) {
+    switchOptions.push_back("--fault-slow-ms");
+    switchOptions.push_back(std::to_string(replyLatencyMs));
   }
 
   // The switch starts with an older firmware of the carried product.

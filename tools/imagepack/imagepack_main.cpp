@@ -4,17 +4,19 @@
 //             [--name KLM8800T] [--firmware-address A] [--table-address A]
 //             [--out IMAGE.bin] [--source FILE.cpp] [--flash-out FIRMWARE.bin]
 //
+// (imagepack --help lists every option.) Numbers are decimal, or hexadecimal after 0x.
+//
 // Without --payload it packs a deterministic synthetic payload that a real chip would
 // boot but that does nothing: good for the virtual switch and tests, never for a switch.
+#include <CLI/CLI.hpp>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
-#include "format/parse_number.h"
 #include "image_pack.h"
+#include "number_options.h"
 
 namespace {
 
@@ -36,10 +38,13 @@ bool WriteFile(const std::string& path, const void* data, size_t size) {
   return static_cast<bool>(out);
 }
 
-bool ParseNumber(const char* text, uint32_t* value) {
-  const char* end = nullptr;
-  *value = ParseUnsigned32(text, &end, 0);
-  return end != text && *end == '\0';
+// A family as one character, which stands for its code ("V"), or as a number ("86").
+bool ParseFamily(const std::string& text, uint32_t* family) {
+  if (text.size() == 1) {
+    *family = static_cast<unsigned char>(text[0]);
+    return true;
+  }
+  return tool_options::ReadNumber(text, family).empty();
 }
 
 // What the command line asks for.
@@ -48,70 +53,70 @@ struct Arguments {
   std::string payloadPath, outPath, sourcePath, flashOutPath;
   uint32_t syntheticLength = kSyntheticPayloadBytes;
   uint32_t variant = 0;
-  bool help = false;
 };
 
-// Sets one option from its value; false when the value does not fit it.
-bool SetOption(const std::string& key, const char* value, Arguments* a, bool* known) {
-  *known = true;
-  PackOptions& o = a->options;
-  if (key == "--payload") a->payloadPath = value;
-  else if (key == "--out") a->outPath = value;
-  else if (key == "--source") a->sourcePath = value;
-  else if (key == "--flash-out") a->flashOutPath = value;
-  else if (key == "--name") o.productName = value;
-  else if (key == "--family" && strlen(value) == 1) o.family = static_cast<unsigned char>(value[0]);
-  else if (key == "--family") return ParseNumber(value, &o.family);
-  else if (key == "--model") return ParseNumber(value, &o.modelIndex);
-  else if (key == "--version") return ParseVersionWord(value, &o.version);
-  else if (key == "--firmware-address") return ParseNumber(value, &o.firmwareAddress);
-  else if (key == "--table-address") return ParseNumber(value, &o.tableAddress);
-  else if (key == "--table-magic") return ParseNumber(value, &o.tableMagic);
-  else if (key == "--synthetic-length") {
-    return ParseNumber(value, &a->syntheticLength) && a->syntheticLength >= 512;
-  } else if (key == "--variant") return ParseNumber(value, &a->variant);
-  else if (key == "--check-length") {
-    uint32_t number = 0;
-    bool ok = ParseNumber(value, &number);
-    o.checkLength = number;
-    return ok;
-  } else *known = false;
-  return true;
-}
-
-// Empty when the command line is good; otherwise what is wrong with it.
-std::string ParseArguments(int argc, char** argv, Arguments* a) {
-  for (int i = 1; i < argc; ++i) {
-    std::string key = argv[i];
-    if (key == "--help") {
-      a->help = true;
-      return {};
-    }
-    if (i + 1 >= argc) return "option " + key + " needs a value";
-    const char* value = argv[++i];
-    bool known = true;
-    bool ok = SetOption(key, value, a, &known);
-    if (!known) return "unknown option " + key + " (see --help)";
-    if (!ok) return std::string("bad value for ") + key + ": " + value;
-  }
-  if (a->outPath.empty() && a->sourcePath.empty() && a->flashOutPath.empty()) {
-    return "nothing to write: give --out, --source or --flash-out";
-  }
-  return {};
+void DefineOptions(CLI::App& app, Arguments& a) {
+  using tool_options::Number;
+  PackOptions& o = a.options;
+  app.add_option("--payload", a.payloadPath,
+                 "Firmware payload to pack (default: a synthetic payload, for the virtual "
+                 "switch and tests only)")
+      ->check(CLI::ExistingFile)
+      ->type_name("PATH");
+  app.add_option("--family", o.family, "Product family: its letter (V, Z) or character code")
+      ->transform(tool_options::Word("a family letter or number", ParseFamily))
+      ->type_name("V|Z");
+  app.add_option("--model", o.modelIndex, "Model index")
+      ->transform(Number<uint32_t>())
+      ->type_name("N");
+  app.add_option("--version", o.version, "Firmware version: 2.60, 2.60.05b or 0x023C0000")
+      ->transform(tool_options::Word("a version", ParseVersionWord))
+      ->type_name("X.YY");
+  app.add_option("--name", o.productName, "Product name the image is for")->type_name("NAME");
+  app.add_option("--firmware-address", o.firmwareAddress,
+                 "Flash address of the firmware (decimal or 0x hex)")
+      ->transform(Number<uint32_t>())
+      ->type_name("A");
+  app.add_option("--table-address", o.tableAddress,
+                 "Flash address of the parameter table (decimal or 0x hex)")
+      ->transform(Number<uint32_t>())
+      ->type_name("A");
+  app.add_option("--table-magic", o.tableMagic, "The parameter table's magic word")
+      ->transform(Number<uint32_t>())
+      ->type_name("M");
+  app.add_option("--check-length", o.checkLength,
+                 "Bytes at the payload's start that the table's check CRC covers")
+      ->transform(Number<uint32_t>())
+      ->type_name("N");
+  // At least the vector table and the bytes the check region covers by default; at most a
+  // flash bank.
+  app.add_option("--synthetic-length", a.syntheticLength,
+                 "Length of the synthetic payload without its CRC")
+      ->transform(Number<uint32_t>())
+      ->check(CLI::Range(512u, 512u * 1024u))
+      ->type_name("N")
+      ->capture_default_str();
+  app.add_option("--variant", a.variant, "Changes the synthetic payload's filler")
+      ->transform(Number<uint32_t>())
+      ->type_name("N");
+  app.add_option("--out", a.outPath, "Write the image here")->type_name("IMAGE");
+  app.add_option("--source", a.sourcePath, "Write the image as C++ source here (imageTable)")
+      ->type_name("FILE.cpp");
+  app.add_option("--flash-out", a.flashOutPath,
+                 "Write the payload exactly as it goes into flash here (with its CRC)")
+      ->type_name("FILE");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  CLI::App app{"imagepack: packs a firmware payload into the image container tqupd carries"};
   Arguments a;
-  std::string wrong = ParseArguments(argc, argv, &a);
-  if (!wrong.empty()) return Fail(wrong);
-  if (a.help) {
-    printf("usage: imagepack [--payload FILE] [--family V|Z] [--model N] [--version X.YY]\n"
-           "                 [--name NAME] [--firmware-address A] [--table-address A]\n"
-           "                 [--synthetic-length N] [--variant N] [--table-magic M]\n"
-           "                 [--out IMAGE] [--source FILE.cpp] [--flash-out FILE]\n");
-    return 0;
+  DefineOptions(app, a);
+  int exitStatus = tool_options::Parse(app, argc, argv);
+  if (exitStatus >= 0) return exitStatus;
+  if (a.outPath.empty() && a.sourcePath.empty() && a.flashOutPath.empty()) {
+    return Fail("nothing to write: give --out, --source or --flash-out");
   }
 
   std::vector<uint8_t> payload;

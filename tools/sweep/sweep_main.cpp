@@ -19,12 +19,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -37,6 +36,7 @@
 #include "image/image_format.h"
 #include "image/image_table.h"
 #include "interruption_points.h"
+#include "number_options.h"
 #include "point_run.h"
 #include "support/test_image.h"
 
@@ -48,53 +48,77 @@ struct Arguments {
   bool windows = false;
   size_t sample = 0;  // 0: every point
   uint64_t draw = 1;
-  bool drawGiven = false;
   unsigned jobs = 0;  // 0: the build's default
   std::string results;
   std::string about;
   std::vector<std::string> cases;  // N:KIND, instead of a sweep
-  int limitSeconds = 0;
+  int limitSeconds = 0;            // 0: the build's default
   bool verbose = false;  // show what tqupd showed in the runs of points that failed
 };
 
-const char kUsage[] =
-    "usage: sweep [--windows] [--sample N] [--draw K] [--jobs J] [--results FILE]\n"
-    "             [--about TEXT] [--case N:KIND]... [--limit-s S] [--verbose]\n";
-
-bool ParseArguments(int argc, char** argv, Arguments* a) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    bool hasValue = i + 1 < argc;
-    if (arg == "--windows") {
-      a->windows = true;
-    } else if (arg == "--sample" && hasValue) {
-      a->sample = strtoul(argv[++i], nullptr, 10);
-    } else if (arg == "--draw" && hasValue) {
-      a->draw = strtoull(argv[++i], nullptr, 10);
-      a->drawGiven = true;
-    } else if (arg == "--jobs" && hasValue) {
-      a->jobs = static_cast<unsigned>(strtoul(argv[++i], nullptr, 10));
-    } else if (arg == "--results" && hasValue) {
-      a->results = argv[++i];
-    } else if (arg == "--about" && hasValue) {
-      a->about = argv[++i];
-    } else if (arg == "--case" && hasValue) {
-      a->cases.push_back(argv[++i]);
-    } else if (arg == "--verbose") {
-      a->verbose = true;
-    } else if (arg == "--limit-s" && hasValue) {
-      a->limitSeconds = atoi(argv[++i]);
-    } else {
-      return false;
+// A chosen case as the command line gives it: N:power, N:hold or N:reply, the switch
+// numbering its points from 1.
+bool ReadCase(const std::string& text, uint32_t* number, Kind* kind) {
+  size_t colon = text.find(':');
+  if (colon == std::string::npos ||
+      !tool_options::ReadDecimal(text.substr(0, colon), number).empty() || *number == 0) {
+    return false;
+  }
+  for (Kind k : {Kind::kPower, Kind::kHold, Kind::kReply}) {
+    if (text.compare(colon + 1, std::string::npos, KindName(k)) == 0) {
+      *kind = k;
+      return true;
     }
   }
-  if (!a->drawGiven) {
-    // The test suite's sample takes its draw from the environment, so that a run can be
-    // repeated with another one.
-    const char* draw = getenv("TQUPD_SWEEP_DRAW");
-    if (draw && *draw) a->draw = strtoull(draw, nullptr, 10);
-  }
-  return true;
+  return false;
+}
+
+void DefineOptions(CLI::App& app, Arguments& a) {
+  using tool_options::Decimal;
+  app.add_flag("--windows", a.windows,
+               "Sweep the Windows build under Wine (TQUPD_WINDOWS_BIN and TQUPD_WINE_RUN "
+               "name it)");
+  app.add_option("--sample", a.sample,
+                 "Try a stratified sample of N points instead of every point (0: every point)")
+      ->transform(Decimal<size_t>())
+      ->type_name("N");
+  // The test suite's sample takes its draw from the environment, so that a run can be
+  // repeated with another one.
+  app.add_option("--draw", a.draw, "The draw that chooses the sample")
+      ->transform(Decimal<uint64_t>())
+      ->envname("TQUPD_SWEEP_DRAW")
+      ->capture_default_str()
+      ->type_name("K");
+  app.add_option("--jobs", a.jobs, "Runs side by side (0: 8, or 3 under Wine)")
+      ->transform(Decimal<unsigned>())
+      ->check(CLI::Range(0u, 256u))
+      ->type_name("J");
+  app.add_option("--results", a.results, "Write the figures to this Markdown file")
+      ->type_name("FILE");
+  app.add_option("--about", a.about, "What the results file says the run was made with")
+      ->type_name("TEXT");
+  app.add_option("--case", a.cases,
+                 "Run only point N with one kind of interruption: N:power, N:hold or N:reply "
+                 "(repeatable)")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            uint32_t number = 0;
+            Kind kind = Kind::kPower;
+            return ReadCase(text, &number, &kind)
+                       ? std::string()
+                       : text + " is not N:power, N:hold or N:reply (points from 1)";
+          },
+          ""))
+      ->allow_extra_args(false)
+      ->type_name("N:KIND");
+  app.add_option("--limit-s", a.limitSeconds,
+                 "Seconds a run of tqupd may take before it counts as hung (0: 60, or 120 "
+                 "under Wine)")
+      ->transform(Decimal<int>())
+      ->check(CLI::Range(0, 86400))
+      ->type_name("S");
+  app.add_flag("--verbose", a.verbose,
+               "Show what tqupd showed in every run of a point that failed");
 }
 
 struct Finished {
@@ -201,19 +225,16 @@ std::string PhaseCounts(const std::vector<InterruptionPoint>& points) {
   return text;
 }
 
-bool ParseCase(const std::string& text, const std::vector<InterruptionPoint>& points,
-               SweepCase* c) {
-  size_t colon = text.find(':');
-  if (colon == std::string::npos) return false;
-  uint32_t number = static_cast<uint32_t>(strtoul(text.c_str(), nullptr, 10));
-  std::string kind = text.substr(colon + 1);
-  for (Kind k : {Kind::kPower, Kind::kHold, Kind::kReply}) {
-    if (kind != KindName(k)) continue;
-    for (const InterruptionPoint& p : points) {
-      if (p.number == number) {
-        *c = {p, k};
-        return true;
-      }
+// The point and kind of a chosen case (already checked by ReadCase on the command line).
+bool FindCase(const std::string& text, const std::vector<InterruptionPoint>& points,
+              SweepCase* c) {
+  uint32_t number = 0;
+  Kind kind = Kind::kPower;
+  if (!ReadCase(text, &number, &kind)) return false;
+  for (const InterruptionPoint& p : points) {
+    if (p.number == number) {
+      *c = {p, kind};
+      return true;
     }
   }
   return false;
@@ -274,7 +295,7 @@ bool ChooseCases(const Arguments& args, const std::vector<InterruptionPoint>& po
                  std::vector<SweepCase>* cases) {
   for (const std::string& text : args.cases) {
     SweepCase c;
-    if (!ParseCase(text, points, &c)) {
+    if (!FindCase(text, points, &c)) {
       fprintf(stderr, "sweep: no such case: %s\n", text.c_str());
       return false;
     }
@@ -320,11 +341,11 @@ void WriteResults(const Arguments& args, const std::vector<InterruptionPoint>& p
 }  // namespace
 
 int main(int argc, char** argv) {
+  CLI::App app{"sweep: interrupts updates at every point and checks that tqupd recovers each"};
   Arguments args;
-  if (!ParseArguments(argc, argv, &args)) {
-    fputs(kUsage, stderr);
-    return 2;
-  }
+  DefineOptions(app, args);
+  int exitStatus = tool_options::Parse(app, argc, argv);
+  if (exitStatus >= 0) return exitStatus;
   unsigned jobs = args.jobs > 0 ? args.jobs : args.windows ? 3 : 8;
   if (args.sample > 0) printf("sweep sample: draw %llu\n", static_cast<unsigned long long>(args.draw));
   fflush(stdout);

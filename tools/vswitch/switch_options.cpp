@@ -2,19 +2,12 @@
 
 #include <CLI/CLI.hpp>
 
-#include "format/parse_number.h"
 #include "image_pack.h"
+#include "number_options.h"
 
 namespace {
 
-// Numbers on the command line: decimal, or hexadecimal with 0x (addresses).
-std::string CheckNumber(const std::string& text) {
-  const char* end = nullptr;
-  ParseUnsigned32(text.c_str(), &end, 0);
-  return end != text.c_str() && *end == '\0' ? std::string() : "not a number: " + text;
-}
-
-uint32_t Number(const std::string& text) { return ParseUnsigned32(text.c_str(), nullptr, 0); }
+using tool_options::Number;
 
 // A family given as its letter ("V") or as its character code ("86").
 bool ParseFamily(const std::string& text, uint32_t* family) {
@@ -22,9 +15,15 @@ bool ParseFamily(const std::string& text, uint32_t* family) {
     *family = static_cast<unsigned char>(text[0]);
     return true;
   }
-  if (!CheckNumber(text).empty()) return false;
-  *family = Number(text);
-  return true;
+  return tool_options::ReadNumber(text, family).empty();
+}
+
+// The boot code version K reports, MAJOR.MINOR.
+bool ParseBootVersion(const std::string& text, uint32_t* major, uint32_t* minor) {
+  size_t dot = text.find('.');
+  return dot != std::string::npos &&
+         tool_options::ReadNumber(text.substr(0, dot), major).empty() &&
+         tool_options::ReadNumber(text.substr(dot + 1), minor).empty();
 }
 
 bool Fail(std::string* error, const std::string& message) {
@@ -65,21 +64,29 @@ void DefineFlashOptions(CLI::App& app, SwitchOptions& o) {
       ->check(CLI::IsMember({"blank", "old", "bad-crc", "check-crc"}));
   app.add_option("--table-check-length", o.checkLength,
                  "Set the parameter table's check length at power-up")
-      ->check([](const std::string& t) { return CheckNumber(t); });
+      ->transform(Number<uint32_t>())
+      ->type_name("N");
 }
 
 void DefineFirmwareOptions(CLI::App& app, SwitchOptions& o) {
   FirmwareOptions& firmware = o.config.firmware;
   app.add_option("--identity-name", o.identityName, "Name the firmware reports");
-  app.add_option("--identity-version", o.identityVersion,
-                 "Version the firmware reports (2.60, 2.60.05b or 0x023C0000)");
-  app.add_option("--identity-family", o.identityFamily,
-                 "Family the firmware reports (a letter or its character code)");
-  app.add_option("--identity-model", o.identityModel, "Model index the firmware reports")
-      ->check([](const std::string& t) { return CheckNumber(t); });
-  app.add_option("--identity-hex", o.identityHex,
+  IdentityOverrides& identity = o.config.identity;
+  app.add_option("--identity-version", identity.version,
+                 "Version the firmware reports (2.60, 2.60.05b or 0x023C0000)")
+      ->transform(tool_options::Word("a version", ParseVersionWord))
+      ->type_name("V");
+  app.add_option("--identity-family", identity.family,
+                 "Family the firmware reports (a letter or its character code)")
+      ->transform(tool_options::Word("a family letter or number", ParseFamily))
+      ->type_name("F");
+  app.add_option("--identity-model", identity.model, "Model index the firmware reports")
+      ->transform(Number<uint32_t>())
+      ->type_name("N");
+  app.add_option("--identity-hex", identity.hex,
                  "The hexadecimal field of the identity reply (a number)")
-      ->check([](const std::string& t) { return CheckNumber(t); });
+      ->transform(Number<uint32_t>())
+      ->type_name("N");
   app.add_flag("--identity-no-family", o.config.identity.withoutFamily,
                "End the identity reply after the version");
   app.add_flag("--identity-ack", firmware.ackIdentity,
@@ -94,10 +101,13 @@ void DefineFirmwareOptions(CLI::App& app, SwitchOptions& o) {
       });
   app.add_option("--boot-ms", firmware.bootMs,
                  "Time from the firmware's start to its first progress report (ms)")
+      ->transform(Number<uint32_t>())
       ->capture_default_str();
   app.add_option("--dsp-banks", firmware.dspBanks, "DSP banks the firmware reloads")
+      ->transform(Number<uint32_t>())
       ->capture_default_str();
   app.add_option("--dsp-step-ms", firmware.stepMs, "Time per DSP progress step (ms)")
+      ->transform(Number<uint32_t>())
       ->capture_default_str();
   app.add_flag("--no-progress", o.noProgress, "The firmware reports neither progress nor ready");
   app.add_flag("--no-ready", o.noReady, "The firmware reports progress but never ready");
@@ -108,19 +118,26 @@ void DefineFirmwareOptions(CLI::App& app, SwitchOptions& o) {
 void DefineFaultOptions(CLI::App& app, SwitchOptions& o) {
   app.add_option("--fault-compare", o.compareAddresses,
                  "M over a range holding this address answers 10 and its offset")
-      ->check([](const std::string& t) { return CheckNumber(t); });
+      ->transform(Number<uint32_t>())
+      ->type_name("ADDR");
   app.add_option("--fault-resend", o.resend,
                  "Answer W checksums with RESEND: once, always, or the K-th");
   app.add_option("--fault-refuse", o.refusals,
                  "Refuse a command: LETTER[:K][=CODE] (the K-th use; every use without K)");
   app.add_option("--fault-silence-after-w-bytes", o.silenceAfterWBytes,
-                 "Lose power once this many bytes of W data have arrived");
+                 "Lose power once this many bytes of W data have arrived")
+      ->transform(Number<uint64_t>());
   app.add_option("--fault-silence-after-copy", o.silenceAfterCopy,
-                 "Lose power at the end of the K-th C, before its status");
+                 "Lose power at the end of the K-th C, before its status")
+      ->transform(Number<uint32_t>());
+  // The noise is made afresh ahead of every line: a bound that no line buffer reaches.
   app.add_option("--noise", o.noiseBytes,
-                 "Send this many noise bytes ahead of every line and at power-up");
+                 "Send this many noise bytes ahead of every line and at power-up")
+      ->transform(Number<uint32_t>())
+      ->check(CLI::Range(0u, 65536u));
   app.add_option("--fault-slow-ms", o.slowMs,
-                 "Delay every status and reply line by this much (ms)");
+                 "Delay every status and reply line by this much (ms)")
+      ->transform(Number<uint32_t>());
   app.add_option("--interrupt", o.interrupt,
                  "Interrupt the switch at point N: N:power, N:hold (until SIGUSR1) or N:reply");
   app.add_option("--flood", o.flood,
@@ -131,9 +148,24 @@ void DefineFaultOptions(CLI::App& app, SwitchOptions& o) {
 }
 
 void DefineBootRomOptions(CLI::App& app, SwitchOptions& o) {
-  app.add_option("--boot-version", o.bootVersion, "Boot code version that K reports, MAJOR.MINOR")
-      ->capture_default_str();
-  app.add_option("--serial-number", o.serialNumber, "Four words that N reports")->expected(4);
+  BootRomOptions& rom = o.config.rom;
+  app.add_option_function<std::string>(
+         "--boot-version",
+         [&rom](const std::string& text) {
+           ParseBootVersion(text, &rom.bootCodeMajor, &rom.bootCodeMinor);
+         },
+         "Boot code version that K reports (default 1.7)")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            uint32_t major = 0, minor = 0;
+            return ParseBootVersion(text, &major, &minor) ? std::string()
+                                                          : text + " is not MAJOR.MINOR";
+          },
+          ""))
+      ->type_name("MAJOR.MINOR");
+  app.add_option("--serial-number", o.serialNumber, "Four words that N reports")
+      ->transform(Number<uint32_t>())
+      ->expected(4);
 }
 
 bool ConvertIdentity(const SwitchOptions& o, IdentityOverrides* identity, std::string* error) {
@@ -141,36 +173,11 @@ bool ConvertIdentity(const SwitchOptions& o, IdentityOverrides* identity, std::s
     if (o.identityName.size() > 31) return Fail(error, "--identity-name: at most 31 characters");
     identity->name = o.identityName;
   }
-  if (!o.identityVersion.empty()) {
-    uint32_t v = 0;
-    if (!ParseVersionWord(o.identityVersion, &v)) return Fail(error, "bad --identity-version");
-    identity->version = v;
-  }
-  if (!o.identityFamily.empty()) {
-    uint32_t f = 0;
-    if (!ParseFamily(o.identityFamily, &f)) return Fail(error, "bad --identity-family");
-    identity->family = f;
-  }
-  if (!o.identityModel.empty()) identity->model = Number(o.identityModel);
-  if (!o.identityHex.empty()) identity->hex = Number(o.identityHex);
   return true;
 }
 
-bool ConvertBootRom(const SwitchOptions& o, BootRomOptions* rom, std::string* error) {
-  if (!o.bootVersion.empty()) {
-    size_t dot = o.bootVersion.find('.');
-    if (dot == std::string::npos || !CheckNumber(o.bootVersion.substr(0, dot)).empty() ||
-        !CheckNumber(o.bootVersion.substr(dot + 1)).empty()) {
-      return Fail(error, "--boot-version wants MAJOR.MINOR");
-    }
-    rom->bootCodeMajor = Number(o.bootVersion.substr(0, dot));
-    rom->bootCodeMinor = Number(o.bootVersion.substr(dot + 1));
-  }
-  for (size_t i = 0; i < o.serialNumber.size() && i < 4; ++i) {
-    if (!CheckNumber(o.serialNumber[i]).empty()) return Fail(error, "bad --serial-number word");
-    rom->serial[i] = Number(o.serialNumber[i]);
-  }
-  return true;
+void ConvertBootRom(const SwitchOptions& o, BootRomOptions* rom) {
+  for (size_t i = 0; i < o.serialNumber.size() && i < 4; ++i) rom->serial[i] = o.serialNumber[i];
 }
 
 bool ConvertFaults(const SwitchOptions& o, Faults* faults, std::string* error) {
@@ -180,7 +187,7 @@ bool ConvertFaults(const SwitchOptions& o, Faults* faults, std::string* error) {
   if (!o.resend.empty() && !faults->SetResend(o.resend, error)) return false;
   if (!o.interrupt.empty() && !faults->SetInterrupt(o.interrupt, error)) return false;
   if (!o.flood.empty() && !faults->SetFlood(o.flood, error)) return false;
-  for (const auto& address : o.compareAddresses) faults->AddCompareFault(Number(address));
+  for (uint32_t address : o.compareAddresses) faults->AddCompareFault(address);
   faults->silenceAfterWBytes = o.silenceAfterWBytes;
   faults->silenceAfterCopy = o.silenceAfterCopy;
   faults->noiseBytes = o.noiseBytes;
@@ -201,11 +208,11 @@ void DefineOptions(CLI::App& app, SwitchOptions& options) {
 bool ConvertOptions(SwitchOptions& o, Faults* faults, std::string* error) {
   o.config.firmware.progress = !o.noProgress;
   o.config.firmware.ready = !o.noReady && !o.config.firmware.progressForever;
-  if (!o.checkLength.empty()) {
+  if (o.checkLength) {
     o.flash.setCheckLength = true;
-    o.flash.checkLength = Number(o.checkLength);
+    o.flash.checkLength = *o.checkLength;
   }
   if (!o.tableFault.empty()) ParseTableFault(o.tableFault, &o.flash.tableFault);
-  return ConvertIdentity(o, &o.config.identity, error) &&
-         ConvertBootRom(o, &o.config.rom, error) && ConvertFaults(o, faults, error);
+  ConvertBootRom(o, &o.config.rom);
+  return ConvertIdentity(o, &o.config.identity, error) && ConvertFaults(o, faults, error);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,15 +21,16 @@ struct SwitchOptions {
   bool logTimes = false;
   // Power-up state of the flash.
   FlashSetup flash;
-  std::string tableFault, checkLength;
-  // Firmware.
-  std::string identityName, identityVersion, identityFamily, identityModel, identityHex;
+  std::string tableFault;
+  std::optional<uint32_t> checkLength;
+  // Firmware (the other identity figures go straight into config.identity).
+  std::string identityName;
   bool noProgress = false, noReady = false;
-  // Boot ROM.
-  std::string bootVersion;
-  std::vector<std::string> serialNumber;
+  // Boot ROM (the boot code version goes straight into config.rom).
+  std::vector<uint32_t> serialNumber;
   // Faults.
-  std::vector<std::string> refusals, compareAddresses;
+  std::vector<std::string> refusals;
+  std::vector<uint32_t> compareAddresses;
   std::string resend, interrupt, flood;
   uint64_t silenceAfterWBytes = 0;
   uint32_t silenceAfterCopy = 0, noiseBytes = 0, slowMs = 0;
@@ -40,6 +42,6 @@ struct SwitchOptions {
 // Declares every option on app, bound to options.
 void DefineOptions(CLI::App& app, SwitchOptions& options);
 
-// Checks what the option declarations cannot and converts the texts: identity, boot ROM
-// figures, faults and the flash's power-up state. False with *error set.
+// Checks what the option declarations cannot and converts the rest: the identity's name,
+// the serial number, faults and the flash's power-up state. False with *error set.
 bool ConvertOptions(SwitchOptions& options, Faults* faults, std::string* error);
