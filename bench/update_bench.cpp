@@ -41,8 +41,8 @@
 #include "image/image_table.h"
 #include "image_pack.h"
 #include "number_options.h"
-#include "support/program_run.h"
-#include "support/vswitch_process.h"
+#include "testing/program_run.h"
+#include "testing/vswitch_process.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Start-up and exit of the real program, native and (under Wine) the Windows build.
 #include <gtest/gtest.h>
 
-#include "support/program_run.h"
+#include "testing/program_run.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "support/program_run.h"
-#include "support/arguments.h"
-#include "support/test_image.h"
-#include "support/vswitch_process.h"
+#include "testing/program_run.h"
+#include "testing/arguments.h"
+#include "testing/test_image.h"
+#include "testing/vswitch_process.h"
 
 class EndToEnd : public testing::TestWithParam<Build> {
  public:

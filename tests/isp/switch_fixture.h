@@ -11,10 +11,10 @@
 
 #include "image/identify.h"
 #include "link/serial_port.h"
-#include "support/ports_folder.h"
-#include "support/arguments.h"
-#include "support/test_image.h"
-#include "support/vswitch_process.h"
+#include "testing/ports_folder.h"
+#include "testing/arguments.h"
+#include "testing/test_image.h"
+#include "testing/vswitch_process.h"
 
 class UtilityOnASwitch : public testing::Test {
  protected:

@@ -18,7 +18,7 @@
 #include <string>
 
 #include "link/serial_port.h"
-#include "support/ports_folder.h"
+#include "testing/ports_folder.h"
 
 class PtyPort {
  public:

@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "image/image_format.h"
-#include "support/vswitch_process.h"
+#include "testing/vswitch_process.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "interruption_points.h"
-#include "support/program_run.h"
+#include "testing/program_run.h"
 
 struct SweepSetup {
   Build build = Build::kNative;

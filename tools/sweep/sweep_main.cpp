@@ -38,7 +38,7 @@
 #include "interruption_points.h"
 #include "number_options.h"
 #include "point_run.h"
-#include "support/test_image.h"
+#include "testing/test_image.h"
 
 namespace {
 

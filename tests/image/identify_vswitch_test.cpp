@@ -10,7 +10,7 @@
 #include "image/image_table.h"
 #include "isp/boot_entry.h"
 #include "isp/device_mode.h"
-#include "switch_fixture.h"
+#include "isp/switch_fixture.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "support/program_run.h"
-#include "support/test_image.h"
+#include "testing/program_run.h"
+#include "testing/test_image.h"
 #include "switch_options.h"
 
 namespace {

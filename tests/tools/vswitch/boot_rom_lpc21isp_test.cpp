@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "image/image_format.h"
-#include "support/vswitch_process.h"
+#include "testing/vswitch_process.h"
 
 namespace {
 

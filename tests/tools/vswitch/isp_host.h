@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/host_port.h"
+#include "testing/host_port.h"
 
 class IspHost {
  public:

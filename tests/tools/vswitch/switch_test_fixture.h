@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "isp_host.h"
-#include "support/host_port.h"
-#include "support/test_image.h"
-#include "support/vswitch_process.h"
+#include "testing/host_port.h"
+#include "testing/test_image.h"
+#include "testing/vswitch_process.h"
 
 class SwitchOnALine : public ::testing::Test {
  protected:

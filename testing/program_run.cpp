@@ -1,4 +1,4 @@
-#include "support/program_run.h"
+#include "testing/program_run.h"
 
 #include <fcntl.h>
 #include <poll.h>

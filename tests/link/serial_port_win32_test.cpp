@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "support/program_run.h"
+#include "testing/program_run.h"
 
 namespace {
 
