@@ -1,4 +1,4 @@
-#include "host_port.h"
+#include "testing/host_port.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,4 +1,4 @@
-#include "test_image.h"
+#include "testing/test_image.h"
 
 #include <fstream>
 

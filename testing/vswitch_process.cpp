@@ -1,4 +1,4 @@
-#include "vswitch_process.h"
+#include "testing/vswitch_process.h"
 
 #include <fcntl.h>
 #include <sys/prctl.h>
