@@ -1,4 +1,4 @@
-// The carried image and its checks.
+// The carried image and the checks of an image (ValidateImage).
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -22,18 +22,6 @@ std::vector<uint8_t> Carried() {
 }
 
 }  // namespace
-
-TEST(Crc32, MatchesTheStandardCheckValueAndResidue) {
-  const uint8_t text[] = "123456789";
-  EXPECT_EQ(Crc32(text, 9), 0xCBF43926u);
-  std::vector<uint8_t> region(text, text + 9);
-  uint32_t crc = Crc32(region.data(), region.size());
-  for (int i = 0; i < 4; ++i) region.push_back(static_cast<uint8_t>(crc >> (8 * i)));
-  EXPECT_EQ(Crc32Update(0xFFFFFFFF, region.data(), region.size()), kCrc32Residue);
-  // The inverted value stored instead fails the residue check.
-  for (int i = 0; i < 4; ++i) region[9 + i] = static_cast<uint8_t>(~crc >> (8 * i));
-  EXPECT_NE(Crc32Update(0xFFFFFFFF, region.data(), region.size()), kCrc32Residue);
-}
 
 TEST(CarriedImage, HasTheFiguresOfTheProductionImageAndPassesValidation) {
   std::vector<uint8_t> bytes = Carried();
@@ -92,17 +80,4 @@ TEST(ValidateImage, AHeaderPointingOutsideTheImageIsRefusedNotFollowed) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(ValidateImage("Firmware", &image), ImageCheck::BadImage);
   testing::internal::GetCapturedStdout();
-}
-
-TEST(ImagePack, VersionTextsBecomeVersionWords) {
-  uint32_t v = 0;
-  EXPECT_TRUE(ParseVersionWord("2.60", &v));
-  EXPECT_EQ(v, 0x023C0000u);
-  EXPECT_TRUE(ParseVersionWord("2.60.05b", &v));
-  EXPECT_EQ(v, 0x023C2005u);
-  EXPECT_TRUE(ParseVersionWord("0x02051000", &v));
-  EXPECT_EQ(v, 0x02051000u);
-  EXPECT_FALSE(ParseVersionWord("2", &v));
-  EXPECT_FALSE(ParseVersionWord("2.60.64", &v));
-  EXPECT_FALSE(ParseVersionWord("2.60z", &v));
 }

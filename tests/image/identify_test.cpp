@@ -1,12 +1,9 @@
-// Identity replies, version texts and the compatibility rules.
+// The firmware's identity reply, as the parser reads it.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
-#include "image/catalogue.h"
 #include "image/identify.h"
-#include "image/version_decision.h"
 
 namespace {
 
@@ -77,51 +74,4 @@ TEST(ParseIdentityReply, NumbersReadLikeTheCLibraryWithA32BitResult) {
   Parsed odd = Parse("^=V \"X\" 2.60,86,3a1f");
   EXPECT_EQ(odd.info.modelIndex, 3);
   EXPECT_EQ(odd.info.hexField, 0x1Fu);
-}
-
-TEST(VersionText, ShowsMajorMinorBetaLetterAndBeta) {
-  struct Case {
-    uint32_t version;
-    const char* text;
-    int width;
-  } cases[] = {
-      {0x023C0000, "2.60", 4},
-      {0x023C2005, "2.60.05b(Beta)", 14},
-      {0x02051000, "2.05a", 5},
-      {0x0A010000, "10.01", 5},
-      {0x023C0005, "2.60.05(Beta)", 13},
-      {0, "None", 4},
-  };
-  for (const Case& c : cases) {
-    EXPECT_STREQ(VersionText(c.version), c.text);
-    EXPECT_EQ(VersionTextWidth(c.version), c.width) << c.text;
-  }
-}
-
-TEST(CheckCompatibility, ComparesCatalogueFamilyAndModelInThatOrder) {
-  ImageHeader header{};
-  header.family = 'V';
-  header.modelIndex = 3;
-  FirmwareImage image{};
-  image.header = &header;
-  DeviceInfo device{};
-  device.family = 'V';
-  device.modelIndex = 3;
-  EXPECT_EQ(CheckCompatibility(&device, &image), Compatibility::Compatible);
-  device.modelIndex = 2;
-  EXPECT_EQ(CheckCompatibility(&device, &image), Compatibility::OtherModel);
-  device.family = 'Z';
-  EXPECT_EQ(CheckCompatibility(&device, &image), Compatibility::OtherFamily);
-  header.modelIndex = 6;  // not in the catalogue: checked first
-  EXPECT_EQ(CheckCompatibility(&device, &image), Compatibility::UnknownImage);
-}
-
-TEST(FindModelName, LooksUpFamilyAndIndexFromOne) {
-  EXPECT_EQ(FindModelName('Z', 0), nullptr);
-  EXPECT_STREQ(FindModelName('Z', 3), "KLM4400S");
-  EXPECT_EQ(FindModelName('Z', 4), nullptr);
-  EXPECT_STREQ(FindModelName('V', 5), "KLM8824T");
-  EXPECT_STREQ(FindModelName('V', 1), "KRX4400T");
-  EXPECT_EQ(FindModelName('X', 1), nullptr);
-  EXPECT_EQ(FindModelName('V', -1), nullptr);
 }

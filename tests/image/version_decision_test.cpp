@@ -1,132 +1,42 @@
-// The version lines and the Y/N decision, with keys fed through standard input.
+// The version texts and the compatibility rules. (The Y/N decision itself, with keys
+// through standard input, is in version_decision_stdin_test.cpp.)
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstring>
-#include <string>
 
 #include "image/version_decision.h"
 
-namespace {
-
-// Replaces standard input with a pipe holding keys for the duration of a test.
-class Keys {
- public:
-  explicit Keys(const std::string& keys) {
-    int fds[2];
-    if (pipe(fds) != 0) abort();
-    ssize_t n = write(fds[1], keys.data(), keys.size());
-    (void)n;
-    close(fds[1]);
-    saved_ = dup(0);
-    dup2(fds[0], 0);
-    close(fds[0]);
+TEST(VersionText, ShowsMajorMinorBetaLetterAndBeta) {
+  struct Case {
+    uint32_t version;
+    const char* text;
+    int width;
+  } cases[] = {
+      {0x023C0000, "2.60", 4},
+      {0x023C2005, "2.60.05b(Beta)", 14},
+      {0x02051000, "2.05a", 5},
+      {0x0A010000, "10.01", 5},
+      {0x023C0005, "2.60.05(Beta)", 13},
+      {0, "None", 4},
+  };
+  for (const Case& c : cases) {
+    EXPECT_STREQ(VersionText(c.version), c.text);
+    EXPECT_EQ(VersionTextWidth(c.version), c.width) << c.text;
   }
-  ~Keys() {
-    dup2(saved_, 0);
-    close(saved_);
-  }
+}
 
- private:
-  int saved_;
-};
-
-struct Decision {
-  bool result;
-  std::string shown;
-};
-
-class VersionDecision : public testing::Test {
- protected:
-  VersionDecision() {
-    header.family = 'V';
-    header.modelIndex = 3;
-    header.version = 0x023C0000;
-    strcpy(header.productName, "KLM8800T");
-    image.header = &header;
-    device.family = 'V';
-    device.modelIndex = 3;
-    strcpy(device.productName, "KLM8800T");
-    device.displayName = device.productName;
-  }
-  Decision Decide(uint32_t current, const std::string& keys, bool ask = true) {
-    device.version = current;
-    Keys input(keys);
-    testing::internal::CaptureStdout();
-    bool result = DecideUpdate(&device, &image, ask, ask, ask);
-    return {result, testing::internal::GetCapturedStdout()};
-  }
+TEST(CheckCompatibility, ComparesCatalogueFamilyAndModelInThatOrder) {
   ImageHeader header{};
+  header.family = 'V';
+  header.modelIndex = 3;
   FirmwareImage image{};
+  image.header = &header;
   DeviceInfo device{};
-};
-
-}  // namespace
-
-TEST_F(VersionDecision, EqualVersionsAskAndNCancels) {
-  Decision d = Decide(0x023C0000, "n");
-  EXPECT_FALSE(d.result);
-  EXPECT_EQ(d.shown,
-            "\nThe firmware version inside the KLM8800T matches this update.\n"
-            "\n Current Version: 2.60, Model: KLM8800T"
-            "\n Update Version:  2.60, Model: KLM8800T"
-            "\n\nUpdate anyway? (Y,N) N\n\nUpdate canceled.\n\n");
+  device.family = 'V';
+  device.modelIndex = 3;
+  EXPECT_EQ(CheckCompatibility(&device, &image), Compatibility::Compatible);
+  device.modelIndex = 2;
+  EXPECT_EQ(CheckCompatibility(&device, &image), Compatibility::OtherModel);
+  device.family = 'Z';
+  EXPECT_EQ(CheckCompatibility(&device, &image), Compatibility::OtherFamily);
+  header.modelIndex = 6;  // not in the catalogue: checked first
+  EXPECT_EQ(CheckCompatibility(&device, &image), Compatibility::UnknownImage);
 }
-
-TEST_F(VersionDecision, OnlyYAndNAnswerAndEitherCaseCounts) {
-  Decision d = Decide(0x02320000, "x\r\n?y");
-  EXPECT_TRUE(d.result);
-  EXPECT_EQ(d.shown,
-            "\n\nThis update is newer than the firmware inside the KLM8800T.\n"
-            "\n Current Version: 2.50, Model: KLM8800T"
-            "\n Update Version:  2.60, Model: KLM8800T"
-            "\n\nContinue with update to newer version? (Y,N) Y\n");
-}
-
-TEST_F(VersionDecision, AnOlderUpdateIsCalledOlderEvenAgainstABeta) {
-  Decision d = Decide(0x023C0005, "Y");
-  EXPECT_TRUE(d.result);
-  EXPECT_EQ(d.shown,
-            "\n\nThis update is OLDER than the firmware inside the KLM8800T!\n"
-            "\n Current Version: 2.60.05(Beta), Model: KLM8800T"
-            "\n Update Version:  2.60,          Model: KLM8800T"
-            "\n\nAre you sure you want to update with an OLDER version of firmware? (Y,N) Y\n");
-}
-
-TEST_F(VersionDecision, NoVersionInTheSwitchShowsNoneAndCountsAsOlder) {
-  Decision d = Decide(0, "N");
-  EXPECT_FALSE(d.result);
-  EXPECT_NE(d.shown.find("This update is newer"), std::string::npos);
-  EXPECT_NE(d.shown.find("\n Current Version: None, Model: KLM8800T"), std::string::npos);
-}
-
-TEST_F(VersionDecision, TheEndOfInputCancelsInsteadOfWaiting) {
-  Decision d = Decide(0x02320000, "");
-  EXPECT_FALSE(d.result);
-  EXPECT_NE(d.shown.find("(Y,N) N\n\nUpdate canceled.\n\n"), std::string::npos);
-}
-
-TEST_F(VersionDecision, WithoutAskingEachCaseHasItsOwnAnswer) {
-  EXPECT_FALSE(Decide(0x023C0000, "", false).result);
-  EXPECT_TRUE(Decide(0x02320000, "", false).result);
-  Decision older = Decide(0x02500000, "", false);
-  EXPECT_FALSE(older.result);
-  EXPECT_EQ(older.shown.substr(older.shown.size() - 2), "T\n");  // no prompt, a line break
-}
-
-TEST_F(VersionDecision, VersionLinesLineUpTheModelColumn) {
-  device.version = 0x023C2005;  // 2.60.05b(Beta)
-  testing::internal::CaptureStdout();
-  ShowVersions(&device, &image);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "\n Current Version: 2.60.05b(Beta), Model: KLM8800T"
-            "\n Update Version:  2.60,           Model: KLM8800T");
-  header.version = 0x0A010000;  // 10.01 against 2.60
-  device.version = 0x023C0000;
-  testing::internal::CaptureStdout();
-  ShowVersions(&device, &image);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "\n Current Version: 2.60,  Model: KLM8800T"
-            "\n Update Version:  10.01, Model: KLM8800T");
-}
-

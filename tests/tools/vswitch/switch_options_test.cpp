@@ -1,54 +1,16 @@
-// The tools' command lines (imagepack, the sweep, the benchmark, the virtual switch): a
-// value that is not a number, or does not fit its option, is refused with a message that
-// names the option and a non-zero exit, never taken as 0; the forms they have always
-// taken (0x addresses, family letters, versions) still give the same values.
+// The virtual switch's command line: bad numbers are refused, and each number is taken
+// in the form the tests and scripts give it.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <CLI/CLI.hpp>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
-#include "testing/program_run.h"
-#include "testing/test_image.h"
 #include "switch_options.h"
+#include "tools/tool_command_line.h"
 
-namespace {
-
-class ToolCommandLine : public ::testing::Test {
- protected:
-  ToolCommandLine() {
-    char pattern[] = "/tmp/tqupd-options-XXXXXX";
-    if (mkdtemp(pattern)) folder_ = pattern;
-  }
-  ~ToolCommandLine() override {
-    if (!folder_.empty()) std::filesystem::remove_all(folder_);
-  }
-  std::string folder_;
-};
-
-TEST_F(ToolCommandLine, BadNumbersAreRefusedNamingTheOption) {
+TEST_F(ToolCommandLine, SwitchRefusesBadNumbersNamingTheOption) {
   ASSERT_FALSE(folder_.empty());
-  // Were a value taken, the program would go on to its work (a sweep, a benchmark, a
-  // switch that serves until stopped) and run into the time limit instead.
-  std::string image = folder_ + "/image.bin";
   std::string link = folder_ + "/com3";
-  struct Case {
-    std::vector<std::string> command;
-    const char* option;
-  } cases[] = {
-      {{SWEEP_PROGRAM, "--jobs", "x"}, "--jobs"},
-      {{SWEEP_PROGRAM, "--sample", "-1"}, "--sample"},
-      {{SWEEP_PROGRAM, "--limit-s", "90s"}, "--limit-s"},
-      {{SWEEP_PROGRAM, "--case", "x:power"}, "--case"},
-      {{IMAGEPACK_PROGRAM, "--model", "x", "--out", image}, "--model"},
-      {{IMAGEPACK_PROGRAM, "--firmware-address", "0x1A00000000", "--out", image},
-       "--firmware-address"},
-      {{IMAGEPACK_PROGRAM, "--synthetic-length", "100", "--out", image}, "--synthetic-length"},
-      {{IMAGEPACK_PROGRAM, "--version", "2.6x", "--out", image}, "--version"},
-      {{UPDATE_BENCH_PROGRAM, "--runs", "x"}, "--runs"},
-      {{UPDATE_BENCH_PROGRAM, "--reply-latency-ms", "16ms"}, "--reply-latency-ms"},
+  ExpectRefused({
       {{VSWITCH_PROGRAM, "--link", link, "--identity-hex", "x"}, "--identity-hex"},
       {{VSWITCH_PROGRAM, "--link", link, "--fault-compare", "-1"}, "--fault-compare"},
       {{VSWITCH_PROGRAM, "--link", link, "--table-check-length", "0x"}, "--table-check-length"},
@@ -57,40 +19,10 @@ TEST_F(ToolCommandLine, BadNumbersAreRefusedNamingTheOption) {
        "--serial-number"},
       {{VSWITCH_PROGRAM, "--link", link, "--boot-version", "1"}, "--boot-version"},
       {{VSWITCH_PROGRAM, "--link", link, "--noise", "1000000"}, "--noise"},
-  };
-  for (const Case& c : cases) {
-    RunResult r = RunWithClosedInput(c.command, 30000);
-    std::string shown;
-    for (const std::string& word : c.command) shown += word + " ";
-    EXPECT_GT(r.status, 0) << shown << "\n" << r.output;
-    EXPECT_NE(r.output.find(c.option), std::string::npos) << shown << "\n" << r.output;
-  }
-  EXPECT_FALSE(std::filesystem::exists(image));
+  });
 }
 
-TEST_F(ToolCommandLine, ImagePackReadsAddressesLettersAndVersionsAsBefore) {
-  ASSERT_FALSE(folder_.empty());
-  std::string path = folder_ + "/image.bin";
-  RunResult r = RunWithClosedInput(
-      {IMAGEPACK_PROGRAM, "--family", "Z", "--model", "0x05", "--version", "2.61.03b", "--name",
-       "KLM4400", "--firmware-address", "0x1A000000", "--table-address", "436731392",
-       "--synthetic-length", "0x1000", "--variant", "7", "--out", path},
-      30000);
-  ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(r.output, "");
-  PackOptions expected;
-  expected.family = 'Z';
-  expected.modelIndex = 5;
-  expected.version = 0x023D0000u | 3u | 2u << 12;  // 2.61, beta 3, letter b
-  expected.productName = "KLM4400";
-  expected.tableAddress = 0x1A07FE00u;
-  std::string error;
-  std::vector<uint8_t> want =
-      PackImage(SyntheticPayload(0x1000, kSyntheticEntry, 7), expected, &error);
-  std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> got{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  EXPECT_EQ(got, want);
-}
+namespace {
 
 // The virtual switch's options as parsed: each number in the form the tests and scripts
 // give it.
