@@ -24,13 +24,13 @@ std::string BuildName(const testing::TestParamInfo<Build>& info) {
 }
 
 
-void EndToEnd::SetUp() {
+void EndToEndRun::SetUp() {
   if (TqupdCommand(build(), {}).empty()) GTEST_SKIP() << "Windows build not given";
   char pattern[] = "/tmp/tqupd-e2e-XXXXXX";
   portsFolder_ = mkdtemp(pattern);
 }
 
-void EndToEnd::TearDown() {
+void EndToEndRun::TearDown() {
   // The mark that lets the test run retry this test, and only for this reason.
   if (session_ && session_->ConsoleDetached()) std::cout << "wine console detached" << std::endl;
   if (session_) session_->Kill();
@@ -46,7 +46,7 @@ void EndToEnd::TearDown() {
   if (!portsFolder_.empty()) std::filesystem::remove_all(portsFolder_);
 }
 
-VirtualSwitchProcess& EndToEnd::AddSwitch(std::vector<std::string> options, int portNumber) {
+VirtualSwitchProcess& EndToEndRun::AddSwitch(std::vector<std::string> options, int portNumber) {
   switches_.push_back(std::make_unique<VirtualSwitchProcess>(std::move(options), portNumber));
   VirtualSwitchProcess& sw = *switches_.back();
   EXPECT_TRUE(sw.Start()) << sw.Error();
@@ -56,7 +56,7 @@ VirtualSwitchProcess& EndToEnd::AddSwitch(std::vector<std::string> options, int 
   return sw;
 }
 
-std::vector<std::string> EndToEnd::Installed(const PackOptions& options) {
+std::vector<std::string> EndToEndRun::Installed(const PackOptions& options) {
   // Another firmware than the carried one has other bytes: a different filler, so that
   // an update that skipped a block could not leave the right bytes by chance.
   std::string error;
@@ -69,13 +69,13 @@ std::vector<std::string> EndToEnd::Installed(const PackOptions& options) {
   return {"--install", path};
 }
 
-std::vector<std::string> EndToEnd::InstalledVersion(uint32_t version) {
+std::vector<std::string> EndToEndRun::InstalledVersion(uint32_t version) {
   PackOptions options;
   options.version = version;
   return Installed(options);
 }
 
-void EndToEnd::AddSilentPort(int portNumber) {
+void EndToEndRun::AddSilentPort(int portNumber) {
   int master = -1, slave = -1;
   char name[256];
   ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
@@ -84,14 +84,14 @@ void EndToEnd::AddSilentPort(int portNumber) {
   std::filesystem::create_symlink(name, portsFolder_ + "/com" + std::to_string(portNumber));
 }
 
-void EndToEnd::AddMissingPort(int portNumber) {
+void EndToEndRun::AddMissingPort(int portNumber) {
   std::filesystem::create_symlink(portsFolder_ + "/no-such-device",
                                   portsFolder_ + "/com" + std::to_string(portNumber));
 }
 
-std::string EndToEnd::PortOf(const VirtualSwitchProcess& sw) { return PortOf(sw.PortNumber()); }
+std::string EndToEndRun::PortOf(const VirtualSwitchProcess& sw) { return PortOf(sw.PortNumber()); }
 
-std::string EndToEnd::PortOf(int portNumber) {
+std::string EndToEndRun::PortOf(int portNumber) {
   if (build() == Build::kNative) return std::to_string(portNumber);
   std::string link;
   int claimed = ClaimWineComPort(portsFolder_ + "/com" + std::to_string(portNumber), &link);
@@ -103,7 +103,7 @@ std::string EndToEnd::PortOf(int portNumber) {
   return std::to_string(claimed);
 }
 
-void EndToEnd::MirrorPortsIntoWine() {
+void EndToEndRun::MirrorPortsIntoWine() {
   if (build() != Build::kWindows) return;
   std::string prefix = WinePrefix();
   // Tests run side by side: one test at a time owns COM1 to COM16 of the prefix.
@@ -124,13 +124,13 @@ void EndToEnd::MirrorPortsIntoWine() {
   }
 }
 
-void EndToEnd::Launch(const std::vector<std::string>& args) {
+void EndToEndRun::Launch(const std::vector<std::string>& args) {
   session_ = std::make_unique<ConsoleSession>(
       TqupdCommand(build(), args), std::vector<std::string>{"TQUPD_PORTS=" + portsFolder_},
       build() == Build::kWindows);
 }
 
-bool EndToEnd::Expect(const std::string& text, int timeoutMs, size_t from) {
+bool EndToEndRun::Expect(const std::string& text, int timeoutMs, size_t from) {
   bool seen = session_->WaitFor(text, timeoutMs, from);
   EXPECT_TRUE(seen) << "waited for: " << text << "\nshown:\n"
                     << Shown() << "\nterminal:\n" << session_->Terminal()
@@ -138,19 +138,19 @@ bool EndToEnd::Expect(const std::string& text, int timeoutMs, size_t from) {
   return seen;
 }
 
-int EndToEnd::PressKeyAndWait() {
+int EndToEndRun::PressKeyAndWait() {
   if (!Expect("\nPress any key to exit...")) return -1;
   session_->Type(" ");
   return session_->WaitExit(20000);
 }
 
-const std::vector<uint8_t>& EndToEnd::CarriedImage() {
+const std::vector<uint8_t>& EndToEndRun::CarriedImage() {
   // The very bytes the utility under test carries.
   static const std::vector<uint8_t> image(imageTable[0], imageTable[0] + imageTableSizes[0]);
   return image;
 }
 
-bool EndToEnd::FlashHoldsCarriedImage(const std::vector<uint8_t>& flash) {
+bool EndToEndRun::FlashHoldsCarriedImage(const std::vector<uint8_t>& flash) {
   const std::vector<uint8_t>& image = CarriedImage();
   const auto* h = reinterpret_cast<const ImageHeader*>(image.data());
   uint32_t firmwareAt = h->firmwareAddress - 0x1A000000u;
@@ -164,7 +164,7 @@ bool EndToEnd::FlashHoldsCarriedImage(const std::vector<uint8_t>& flash) {
 }
 
 std::string ProgressLines() {
-  const auto* h = reinterpret_cast<const ImageHeader*>(EndToEnd::CarriedImage().data());
+  const auto* h = reinterpret_cast<const ImageHeader*>(EndToEndRun::CarriedImage().data());
   uint32_t length = h->firmwareLength;
   std::string text = "\nUpdating firmware:   0% complete.";
   char line[64];

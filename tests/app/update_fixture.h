@@ -13,7 +13,11 @@
 #include "testing/test_image.h"
 #include "testing/vswitch_process.h"
 
-class EndToEnd : public testing::TestWithParam<Build> {
+// What every end-to-end test starts and cleans up: its switches, the ports the utility
+// sees (a folder of links for the native build, dosdevices links for the Windows build)
+// and the console session of tqupd. The build under test is build(); the tests run on
+// each build as their parameter (EndToEnd) or, with a parameter of their own, on one.
+class EndToEndRun : public testing::Test {
  public:
   // The image this build carries.
   static const std::vector<uint8_t>& CarriedImage();
@@ -21,6 +25,7 @@ class EndToEnd : public testing::TestWithParam<Build> {
  protected:
   void SetUp() override;
   void TearDown() override;
+  virtual Build build() const = 0;
 
   // A switch on a port of its own; options go to vswitch. Returns its index.
   VirtualSwitchProcess& AddSwitch(std::vector<std::string> options, int portNumber = 3);
@@ -52,7 +57,6 @@ class EndToEnd : public testing::TestWithParam<Build> {
   // True when the switch's flash holds the carried image's payload and table exactly.
   static bool FlashHoldsCarriedImage(const std::vector<uint8_t>& flash);
 
-  Build build() const { return GetParam(); }
   std::vector<std::unique_ptr<VirtualSwitchProcess>> switches_;
   std::unique_ptr<ConsoleSession> session_;
 
@@ -63,6 +67,12 @@ class EndToEnd : public testing::TestWithParam<Build> {
   std::vector<int> silentFds_;
   int searchLock_ = -1;
   int images_ = 0;
+};
+
+// Tests that run on each build given as their parameter (native, Windows under Wine).
+class EndToEnd : public EndToEndRun, public testing::WithParamInterface<Build> {
+ protected:
+  Build build() const override { return GetParam(); }
 };
 
 std::string BuildName(const testing::TestParamInfo<Build>& info);
