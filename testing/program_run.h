@@ -40,6 +40,7 @@ RunResult RunWithClosedInput(const std::vector<std::string>& command, int timeou
 // while the program's own bytes are what the tests compare.
 class ConsoleSession {
  public:
+  // Starts the program.
   ConsoleSession(const std::vector<std::string>& command,
                  const std::vector<std::string>& environment = {},
                  bool outputThroughPipe = false);
@@ -47,6 +48,14 @@ class ConsoleSession {
   ConsoleSession(const ConsoleSession&) = delete;
   ConsoleSession& operator=(const ConsoleSession&) = delete;
 
+  // Waits until the program has taken its console out of the terminal's line mode (tqupd
+  // does so first thing), so that keys typed from then on reach it. When Wine's console
+  // came up detached from the pseudo-terminal, the program is killed and started once
+  // more, and the session goes on with the second start (its output only). False when
+  // the console came up detached on both starts. Nothing else starts a program again.
+  // A console counts as detached when the terminal is still in line mode detachedMs
+  // after the program's first output (the default allows for a loaded machine).
+  bool WaitUntilKeysReachIt(int detachedMs = 20000);
   // Reads output until text has appeared after position from (default: anywhere), or
   // timeoutMs passed. True when it appeared.
   bool WaitFor(const std::string& text, int timeoutMs, size_t from = 0);
@@ -62,19 +71,28 @@ class ConsoleSession {
   bool Running() { return status_ < 0; }
   // Whether the console is in the terminal's line mode (canonical, echoing).
   bool InLineMode() const;
-  // True when keys were typed while the terminal stayed in line mode: the program never
-  // took its console (Wine's console, on rare occasions, comes up detached from the
-  // pseudo-terminal), so those keys cannot have reached it.
+  // True when WaitUntilKeysReachIt found the console detached on both starts: keys
+  // typed into this session cannot reach the program.
   bool ConsoleDetached() const { return consoleDetached_; }
+  // How many times the program was started (2 after a detached console).
+  int Starts() const { return starts_; }
   // Processor time the program used (valid once WaitExit has seen it end).
   const rusage& Usage() const { return usage_; }
 
  private:
+  void Start();
+  void Stop();
+  bool CameUpDetached(int detachedMs);
+  bool Canonical() const;
   void Pump(int waitMs);
+  std::vector<std::string> command_;
+  std::vector<std::string> environment_;
+  bool outputThroughPipe_;
   pid_t pid_ = -1;
   int master_ = -1;
   int output_fd_ = -1;  // where the program's output is read: the master or the pipe
   int status_ = -1;
+  int starts_ = 0;
   bool consoleDetached_ = false;
   std::string output_;
   std::string terminal_;

@@ -45,7 +45,7 @@ class EndToEndRun : public testing::Test {
   // Windows build: links COM1 to COM16 of its Wine prefix to this test's ports (the
   // previous links are put back at the end), so that a search of all ports sees them.
   void MirrorPortsIntoWine();
-  // Starts tqupd with args in a console session.
+  // Starts tqupd with args in a console session, and waits until keys typed reach it.
   void Launch(const std::vector<std::string>& args);
   // Waits for text in the console (after from); fails the test with the output if it
   // does not come.
