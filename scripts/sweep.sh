@@ -36,7 +36,7 @@ configure() {  # dir, extra cmake arguments...
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >"$dir.configure.log" 2>&1 ||
     { cat "$dir.configure.log"; exit 1; }
 }
-# The sweep is built on the tests' support code.
+# The sweep is built with the tests (TQUPD_TESTS), on the library in testing/.
 configure "$root/native" -DTQUPD_TESTS=ON
 ninja -C "$root/native" tqupd vswitch sweep >/dev/null
 if [ "$windows" = 1 ]; then
