@@ -43,6 +43,7 @@
 #include "number_options.h"
 #include "testing/program_run.h"
 #include "testing/vswitch_process.h"
+#include "tool_main.h"
 
 namespace {
 
@@ -58,6 +59,11 @@ std::vector<std::string> WithSwitchOptions(std::vector<std::string> options) {
 
 double MsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// A processor time that getrusage reports, in ms.
+double Ms(const timeval& t) {
+  return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_usec) / 1000.0;
 }
 
 // The switch's flash timings with --pace (see the virtual switch's README): these count
@@ -267,8 +273,8 @@ Figures RunTqupd(Build build, const std::string& oldImage, PortCalls* calls = nu
   session.Type(" ");
   session.WaitExit(30000);
   const rusage& usage = session.Usage();
-  f.cpuUserMs = usage.ru_utime.tv_sec * 1000.0 + usage.ru_utime.tv_usec / 1000.0;
-  f.cpuSystemMs = usage.ru_stime.tv_sec * 1000.0 + usage.ru_stime.tv_usec / 1000.0;
+  f.cpuUserMs = Ms(usage.ru_utime);
+  f.cpuSystemMs = Ms(usage.ru_stime);
   if (!wineLink.empty()) unlink(wineLink.c_str());
   if (calls) *calls = CountPortCalls(tracePath, {sw.LinkPath(), wineLink, sw.SlavePath()});
   sw.Stop();
@@ -335,6 +341,7 @@ Figures RunLpc21isp(const std::string& payload, PortCalls* calls = nullptr) {
     dup2(null, 1);
     dup2(null, 2);
     std::vector<char*> argv;
+    argv.reserve(command.size() + 1);
     for (std::string& word : command) argv.push_back(word.data());
     argv.push_back(nullptr);
     execvp(argv[0], argv.data());
@@ -353,8 +360,8 @@ Figures RunLpc21isp(const std::string& payload, PortCalls* calls = nullptr) {
   }
   f.wallMs["whole run"] = wallMs;
   f.floorMs["whole run"] = StatsFloorMs(ReadStats(sw.ReadStats()));
-  f.cpuUserMs = usage.ru_utime.tv_sec * 1000.0 + usage.ru_utime.tv_usec / 1000.0;
-  f.cpuSystemMs = usage.ru_stime.tv_sec * 1000.0 + usage.ru_stime.tv_usec / 1000.0;
+  f.cpuUserMs = Ms(usage.ru_utime);
+  f.cpuSystemMs = Ms(usage.ru_stime);
   f.ok = true;
   return f;
 }
@@ -440,7 +447,7 @@ void PrintAdapterModel(const char* label, const std::vector<Figures>& runs, cons
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CLI::App app{"update_bench: times full updates through the paced virtual switch"};
   int runs = 3;
   bool noWindows = false, noPeer = false;
@@ -537,4 +544,8 @@ int main(int argc, char** argv) {
     for (const Figures& f : *set) allOk = allOk && f.ok;
   }
   return allOk ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+  return tool_options::RunTool("update_bench", [&] { return Run(argc, argv); });
 }

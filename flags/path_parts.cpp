@@ -249,7 +249,7 @@ const char* PathParseCopy(PathParts& parts, const char* text, int fileAllowed,
   parts.directory = CopyPart(parts, parts.directoryStart, parts.directoryLength);
   parts.fileName = CopyPart(parts, parts.fileNameStart, parts.fileNameLength);
   parts.extension = CopyPart(parts, parts.extensionStart, parts.extensionLength);
-  if (parts.dotCount != 0) parts.dot = *parts.lastDot;
+  if (parts.dotCount != 0 && parts.lastDot != nullptr) parts.dot = *parts.lastDot;
   return end;
 }
 

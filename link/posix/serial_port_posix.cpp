@@ -164,11 +164,11 @@ int32_t PortOsWrite(PortOs* port, const void* data, uint32_t count) {
     ssize_t n = write(port->fd, bytes + done, count - done);
     if (n > 0) {
       done += static_cast<uint32_t>(n);
-    } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-      return 0;
-    } else if (!WaitReady(port->fd, POLLOUT, start, kIoBoundMs)) {
-      return 0;
+      continue;
     }
+    // An error other than "not now", or no room on the line within the bound: give up.
+    bool notNow = n == 0 || errno == EAGAIN || errno == EINTR;
+    if (!notNow || !WaitReady(port->fd, POLLOUT, start, kIoBoundMs)) return 0;
   }
   // Return only once the bytes are on the line, so that a reply wait that follows starts
   // after the command has gone out.

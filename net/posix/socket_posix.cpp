@@ -40,7 +40,9 @@ bool SocketSetNonBlocking(SocketHandle socket) {
 }
 
 void SocketConnectTo(SocketHandle socket, const SocketAddressIpv4& peer) {
-  ::connect(Fd(socket), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+  // The answer of a socket that does not block is "in progress" or a failure; either way
+  // SocketWaitWritable tells the outcome.
+  static_cast<void>(::connect(Fd(socket), reinterpret_cast<const sockaddr*>(&peer), sizeof peer));
 }
 
 SocketWaitResult SocketWaitWritable(SocketHandle socket, uint32_t timeoutMs) {

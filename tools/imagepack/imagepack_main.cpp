@@ -17,6 +17,7 @@
 
 #include "image_pack.h"
 #include "number_options.h"
+#include "tool_main.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ void DefineOptions(CLI::App& app, Arguments& a) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CLI::App app{"imagepack: packs a firmware payload into the image container tqupd carries"};
   Arguments a;
   DefineOptions(app, a);
@@ -146,4 +147,8 @@ int main(int argc, char** argv) {
     }
   }
   return 0;
+}
+
+int main(int argc, char** argv) {
+  return tool_options::RunTool("imagepack", [&] { return Run(argc, argv); });
 }

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -37,6 +38,7 @@
 #include "image/image_table.h"
 #include "interruption_points.h"
 #include "number_options.h"
+#include "tool_main.h"
 #include "point_run.h"
 #include "testing/test_image.h"
 
@@ -340,7 +342,7 @@ void WriteResults(const Arguments& args, const std::vector<InterruptionPoint>& p
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CLI::App app{"sweep: interrupts updates at every point and checks that tqupd recovers each"};
   Arguments args;
   DefineOptions(app, args);
@@ -378,7 +380,7 @@ int main(int argc, char** argv) {
              std::to_string(cases.size()) + " points run.\n\n" + report;
   }
   char wall[160];
-  int whole = static_cast<int>(seconds + 0.5);
+  int whole = static_cast<int>(std::lround(seconds));
   snprintf(wall, sizeof wall, "Wall time: %d min %02d s, %u runs side by side on %u cores.\n",
            whole / 60, whole % 60, jobs, std::thread::hardware_concurrency());
   printf("\n%s\n%s", wall, report.c_str());
@@ -386,4 +388,8 @@ int main(int argc, char** argv) {
   size_t failed = 0;
   for (const Finished& f : done) failed += f.result.Recovered() ? 0 : 1;
   return failed == 0 && !stopped ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+  return tool_options::RunTool("sweep", [&] { return Run(argc, argv); });
 }

@@ -18,14 +18,14 @@ int TypicalRefusalCode(char letter) {
     case 'U': return 16;  // INVALID_CODE
     case 'A': return 12;  // PARAM_ERROR
     case 'B': return 17;  // INVALID_BAUD_RATE
-    case 'P': return 7;   // INVALID_SECTOR
-    case 'I': return 7;
-    case 'E': return 9;   // SECTOR_NOT_PREPARED_FOR_WRITE_OPERATION
-    case 'C': return 9;
-    case 'W': return 14;  // ADDR_NOT_MAPPED
-    case 'R': return 14;
-    case 'M': return 14;
-    case 'G': return 14;
+    case 'P':
+    case 'I': return 7;   // INVALID_SECTOR
+    case 'E':
+    case 'C': return 9;   // SECTOR_NOT_PREPARED_FOR_WRITE_OPERATION
+    case 'W':
+    case 'R':
+    case 'M':
+    case 'G': return 14;  // ADDR_NOT_MAPPED
     case 'S': return 20;  // INVALID_FLASH_UNIT
     default: return 1;    // INVALID_COMMAND
   }

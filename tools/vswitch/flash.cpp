@@ -121,6 +121,6 @@ void Flash::Store(int bank, uint32_t offset, const uint8_t* data, size_t n) {
 
 bool Flash::VectorTableValid(int bank) const {
   uint32_t sum = 0;
-  for (int i = 0; i < 8; ++i) sum += ReadLe32(Bank(bank) + 4 * i);
+  for (size_t i = 0; i < 8; ++i) sum += ReadLe32(Bank(bank) + 4 * i);
   return sum == 0;
 }

@@ -20,6 +20,7 @@
 #include "switch_log.h"
 #include "switch_options.h"
 #include "virtual_switch.h"
+#include "tool_main.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ int RunSwitch(const SwitchOptions& options, Flash& flash, Faults& faults) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CLI::App app{"vswitch: a virtual matrix switch on a pseudo-terminal"};
   SwitchOptions options;
   DefineOptions(app, options);
@@ -103,4 +104,8 @@ int main(int argc, char** argv) {
     return Fail(error);
   }
   return RunSwitch(options, flash, faults);
+}
+
+int main(int argc, char** argv) {
+  return tool_options::RunTool("vswitch", [&] { return Run(argc, argv); });
 }

@@ -244,7 +244,7 @@ void VirtualSwitch::Run(volatile sig_atomic_t* stop, volatile sig_atomic_t* rele
     if (r < 0 && errno != EINTR) break;
     if (r > 0 && (p.revents & (POLLHUP | POLLERR)) != 0 && (p.revents & POLLIN) == 0) {
       // Cannot happen while the slave descriptor is held; avoid a busy loop if it does.
-      timespec pause{0, 10 * 1000 * 1000};
+      timespec pause{0, 10L * 1000 * 1000};
       nanosleep(&pause, nullptr);
     }
   }
