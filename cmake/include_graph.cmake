@@ -89,6 +89,8 @@ endfunction()
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 tqupd_write_include_manifest(${PROJECT_BINARY_DIR}/include-graph.txt)
+# The interpreter by its path, not its imported target: CTest would start a target of a
+# cross build through the cross-compiling emulator, and so run the host's Python under Wine.
 add_test(NAME IncludeGraph.RunsOneWay
-         COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/cmake/check_include_graph.py
+         COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/check_include_graph.py
                  ${PROJECT_BINARY_DIR}/include-graph.txt)

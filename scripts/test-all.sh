@@ -1,13 +1,15 @@
 #!/bin/sh
-# Builds everything and runs every test:
-#   - the native Linux build (the programs: tqupd, the virtual switch, the packer);
-#   - an AddressSanitizer/UndefinedBehaviorSanitizer build, which runs every native test
-#     (unit, pseudo-terminal, virtual switch, end to end) and, under Wine, the Windows
+# Builds everything and runs every test, through the CMake presets (CMakePresets.json):
+#   - native: the native Linux build (the programs: tqupd, the virtual switch, the packer);
+#   - asan: an AddressSanitizer/UndefinedBehaviorSanitizer build, which runs every native
+#     test (unit, pseudo-terminal, virtual switch, end to end) and, under Wine, the Windows
 #     build's end-to-end cases;
-#   - the Windows build (MinGW-w64) and its unit tests under Wine;
-#   - the fuzz targets (clang, libFuzzer), each for a short bounded run;
-#   - the Debian package and the Windows zip, built and checked (scripts/check-packages.sh).
-# Build trees go to build/ (override with TQUPD_BUILD_ROOT).
+#   - windows: the Windows build (MinGW-w64) and its unit tests under Wine;
+#   - fuzz: the fuzz targets (clang, libFuzzer), each for a short bounded run;
+#   - then the Debian package and the Windows zip, built and checked (scripts/check-packages.sh).
+# Build trees go to build/<preset>. TQUPD_BUILD_ROOT moves them: the same presets then
+# configure and build in $TQUPD_BUILD_ROOT/<preset>, named explicitly (CTest still keeps
+# its logs in build/<preset>/Testing). TQUPD_JOBS sets each build's parallelism.
 set -eu
 cd "$(dirname "$0")/.."
 root="${TQUPD_BUILD_ROOT:-$PWD/build}"
@@ -17,34 +19,64 @@ fuzz_seconds="${TQUPD_FUZZ_SECONDS:-10}"
 scripts/setup-deps.sh
 
 started=$(date +%s)
-step() { echo "== $* ($(( $(date +%s) - started ))s)"; }
+now() { echo $(( $(date +%s) - started )); }
+step() { echo "== $* ($(now)s)"; }
 
-configure() {  # dir, build type, extra cmake arguments...
-  dir="$1"; type="$2"; shift 2
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >"$dir.configure.log" 2>&1 ||
-    { cat "$dir.configure.log"; exit 1; }
-}
 mkdir -p "$root"
+moved=""
+[ "$(cd "$root" && pwd -P)" = "$(cd build 2>/dev/null && pwd -P)" ] || moved=1
 
-step "native build"
-# The programs only: the native tests run in the sanitizer build.
-configure "$root/native" Release -DTQUPD_TESTS=OFF
-ninja -C "$root/native" -j "$jobs"
+configure() {  # preset, extra cmake arguments...
+  preset="$1"; shift
+  [ -z "$moved" ] || set -- -B "$root/$preset" "$@"
+  cmake --preset "$preset" "$@" >"$root/$preset.configure.log" 2>&1 ||
+    { cat "$root/$preset.configure.log"; return 1; }
+}
+# Builds one preset, its output in a log shown only when it fails; says when it is done.
+build() {  # preset, name of the step
+  from=$(now)
+  if [ -n "$moved" ]; then
+    cmake --build "$root/$1" -j "$jobs" >"$root/$1.build.log" 2>&1
+  else
+    cmake --build --preset "$1" -j "$jobs" >"$root/$1.build.log" 2>&1
+  fi || { cat "$root/$1.build.log"; echo "== $2 FAILED ($(now)s)"; return 1; }
+  echo "== $2 done in $(( $(now) - from ))s ($(now)s)"
+}
+run_tests() {  # preset, more ctest arguments...
+  preset="$1"; shift
+  [ -z "$moved" ] || set -- --test-dir "$root/$preset" "$@"
+  ctest --preset "$preset" "$@"
+}
 
-step "windows build"
-configure "$root/windows" Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DTQUPD_HOST_TOOLS="$root/native/bin"
-ninja -C "$root/windows" -j "$jobs"
+step "configure: native, windows, sanitizer, fuzz"
+configure native & n=$!
+if [ -n "$moved" ]; then
+  configure windows -DTQUPD_HOST_TOOLS="$root/native/bin" &
+else
+  configure windows &
+fi
+w=$!
+configure asan & a=$!
+configure fuzz & f=$!
+configured=0
+for job in $n $w $a $f; do wait "$job" || configured=1; done
+[ "$configured" = 0 ] || exit 1
 
-step "sanitizer build"
-# Unoptimised: it compiles fastest, and its tests wait on the line, not the processor.
-configure "$root/asan" Debug -DTQUPD_SANITIZE=ON -DTQUPD_HOST_TOOLS="$root/native/bin"
-ninja -C "$root/asan" -j "$jobs"
+# Wine creates the Windows build's prefix (build/windows/wineprefix) beside the builds,
+# not in the test phase: that takes far longer than the Windows unit tests themselves.
+"$root/windows/wine-run.sh" --prefix >"$root/wineprefix.log" 2>&1 & prefix_job=$!
 
-step "fuzz build"
-CXX=clang++ configure "$root/fuzz" Release -DTQUPD_FUZZ=ON -DTQUPD_SANITIZE=ON -DTQUPD_TESTS=OFF \
-  -DTQUPD_TOOLS=OFF -DTQUPD_HOST_TOOLS="$root/native/bin"
-ninja -C "$root/fuzz" -j "$jobs"
+# Two builds at a time keep both processors busy through each build's serial tail (its
+# links): the sanitizer build, the largest, beside the others one after another. The
+# Windows build packs its image with the native packer, so it follows the native build.
+step "builds: native, then windows, then fuzz; the sanitizer build beside them"
+rm -f "$root/builds.failed"
+( build asan "sanitizer build" || touch "$root/builds.failed" ) & asan_build=$!
+{ build native "native build" && build windows "windows build" && build fuzz "fuzz build"; } ||
+  touch "$root/builds.failed"
+wait "$asan_build" || true
+[ ! -f "$root/builds.failed" ] || exit 1
+wait "$prefix_job" || echo "Wine could not create the prefix early; the first Windows test will ($(cat "$root/wineprefix.log"))"
 
 status=0
 results="$root/results"
@@ -54,8 +86,8 @@ mkdir -p "$results"
 # The Windows unit tests and the package checks start Wine programs; they run beside the
 # native tests, which mostly wait on their virtual switches.
 step "windows unit tests (Wine), beside the native tests"
-( ctest --test-dir "$root/windows" --output-on-failure -j "$jobs" >"$results/windows.log" 2>&1
-  echo $? >"$results/windows.status" ) &
+( if run_tests windows >"$results/windows.log" 2>&1; then echo 0; else echo 1; fi \
+    >"$results/windows.status" ) &
 windows_job=$!
 
 # The native tests also drive the Windows build: the end-to-end cases that the Windows
@@ -63,27 +95,12 @@ windows_job=$!
 # its COM port a dosdevices link.
 TQUPD_WINDOWS_BIN="$root/windows/bin"
 TQUPD_WINE_RUN="$root/windows/wine-run.sh"
-export TQUPD_WINDOWS_BIN TQUPD_WINE_RUN
+# The end-to-end fault recovery tests add their rows of the fault matrix to this file.
+TQUPD_FAULT_MATRIX="$results/fault-matrix.txt"
+: >"$TQUPD_FAULT_MATRIX"
+export TQUPD_WINDOWS_BIN TQUPD_WINE_RUN TQUPD_FAULT_MATRIX
 step "native tests under the sanitizers, and the Windows build end to end"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir "$root/asan" --output-on-failure -j "$jobs" >"$results/native.log" 2>&1 || true
-# On rare occasions Wine's console comes up detached from its pseudo-terminal and the
-# typed keys never arrive; the test then says so ("wine console detached"). Failed tests
-# that say so, and only those, run once more.
-awk '/^[0-9]+\/[0-9]+ Testing: /{name=$3} /wine console detached/{print name}' \
-  "$root/asan/Testing/Temporary/LastTest.log" | sort -u >"$results/marked"
-failed_list="$root/asan/Testing/Temporary/LastTestsFailed.log"
-detached=""
-if [ -s "$results/marked" ] && [ -f "$failed_list" ]; then
-  cut -d: -f2- "$failed_list" | sed "s/ .*//" | sort -u >"$results/failed"
-  detached=$(comm -12 "$results/failed" "$results/marked")
-fi
-if [ -n "$detached" ]; then
-  echo "Wine's console came up detached in: $detached; running those once more"
-  pattern=$(echo "$detached" | sed 's/[][\\.*^$/]/\\&/g' | paste -sd'|')
-  ASAN_OPTIONS=detect_leaks=1 ctest --test-dir "$root/asan" --output-on-failure \
-    -R "^($pattern)\$" >"$results/native-again.log" 2>&1 || true
-fi
+run_tests asan >"$results/native.log" 2>&1 || true
 
 wait "$windows_job" || true
 cat "$results/windows.log"
@@ -117,20 +134,12 @@ WINEPREFIX="$root/windows/wineprefix" wineserver -k >/dev/null 2>&1 || true
 
 # The native run's output last, ending with its fault matrix and the plain count.
 cat "$results/native.log"
-[ -f "$results/native-again.log" ] && cat "$results/native-again.log"
 echo
 echo "Fault matrix (what a fault during programming leads to, and a second run after a power cycle):"
-grep -ho 'fault matrix | .*' "$root/asan/Testing/Temporary/LastTest.log" | sort -u || true
+sort -u "$TQUPD_FAULT_MATRIX"
 summary=$(grep 'tests failed out of' "$results/native.log" | tail -1)
 failed=$(echo "$summary" | sed -n 's/.* \([0-9][0-9]*\) tests failed out of \([0-9][0-9]*\).*/\1/p')
 total=$(echo "$summary" | sed -n 's/.* tests failed out of \([0-9][0-9]*\).*/\1/p')
-if [ -n "$detached" ]; then
-  # The detached tests count by their second run.
-  again=$(grep 'tests failed out of' "$results/native-again.log" | tail -1)
-  still=$(echo "$again" | sed -n 's/.* \([0-9][0-9]*\) tests failed out of.*/\1/p')
-  recovered=$(( $(echo "$detached" | wc -l) - ${still:-0} ))
-  failed=$(( ${failed:-0} - recovered ))
-fi
 [ "${failed:-1}" = 0 ] && [ -n "$total" ] || status=1
 echo "tests: $(( ${total:-0} - ${failed:-0} )) passed, ${failed:-0} failed"
 echo "== done ($(( $(date +%s) - started ))s)"
