@@ -1,0 +1,26 @@
+// Start-up end to end, where it needs ports: the ends of the range of port numbers are
+// taken, and the port they name is the only one tried.
+#include <gtest/gtest.h>
+
+#include "app/update_fixture.h"
+
+using StartUpPorts = EndToEnd;
+
+TEST_P(StartUpPorts, OneAndNinetyNineAreInRangeAndOnlyThatPortIsTried) {
+  // Neither port exists here: the run reports that one port, and ends.
+  for (const char* port : {"1", "99"}) {
+    SCOPED_TRACE(port);
+    if (std::string(port) == "1") {
+      AddMissingPort(1);
+      MirrorPortsIntoWine();
+    }
+    Launch({port});
+    EXPECT_EQ(PressKeyAndWait(), 1);
+    EXPECT_EQ(Shown(), std::string(kBanner) + "\nCOM" + port + ": Could not open port." +
+                           "\n\nNo updatable Halvek devices found.\n" +
+                           "\nPress any key to exit...\n");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, StartUpPorts, testing::Values(Build::kNative, Build::kWindows),
+                         BuildName);
