@@ -10,22 +10,41 @@
 
 using ProgrammingScripted = OnAScriptedLine;
 
-TEST_F(ProgrammingScripted, AnImageWithAnEmptyTableIsRefusedBeforeAnythingIsSent) {
-  // The parameter table is what lets the utility identify a switch left in its boot ROM
-  // and what starts the new firmware: an image without one could never be finished.
-  std::vector<uint8_t> bytes(imageTable[0], imageTable[0] + imageTableSizes[0]);
-  FirmwareImage image{bytes.data(), nullptr, nullptr, nullptr, imageTableSizes[0]};
-  testing::internal::CaptureStdout();
-  ASSERT_EQ(ValidateImage("Firmware", &image), ImageCheck::Valid);
-  testing::internal::GetCapturedStdout();
-  reinterpret_cast<ImageHeader*>(bytes.data())->tableLength = 0;
-
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(ImageFitsBlockScheme("Firmware", &image));
-  EXPECT_EQ(UpdateFirmware(&image), UpdateResult::Failed);
-  const std::string message =
-      "\nError: The firmware \"Firmware\" cannot be programmed: its parameter table is empty.\n";
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), message + message);
-  EXPECT_TRUE(ScriptedWrites().empty());
+TEST_F(ProgrammingScripted, ImagesTheBlockSchemeCannotWriteAreRefusedBeforeAnythingIsSent) {
+  // The carried image, its header changed. A payload of exactly one block can be written
+  // (that block last); a table that is empty cannot: the table is what lets the utility
+  // identify a switch left in its boot ROM, and what starts the new firmware. A table
+  // goes in as whole blocks, so it starts on a block too.
+  struct Case {
+    void (*change)(ImageHeader*);
+    const char* wrong;  // nullptr: the image fits
+  } cases[] = {
+      {[](ImageHeader* h) { h->firmwareLength = 512; }, nullptr},
+      {[](ImageHeader* h) { h->firmwareLength = 511; }, "its payload is shorter than 512 bytes"},
+      {[](ImageHeader* h) { h->tableLength = 1; }, nullptr},
+      {[](ImageHeader* h) { h->tableLength = 0; }, "its parameter table is empty"},
+      {[](ImageHeader* h) { h->tableAddress += 4; },
+       "its parameter table does not start on a 512-byte boundary of flash"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.wrong ? c.wrong : "fits");
+    std::vector<uint8_t> bytes(imageTable[0], imageTable[0] + imageTableSizes[0]);
+    FirmwareImage image{bytes.data(), nullptr, nullptr, nullptr, imageTableSizes[0]};
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(ValidateImage("Firmware", &image), ImageCheck::Valid);
+    testing::internal::GetCapturedStdout();
+    c.change(reinterpret_cast<ImageHeader*>(bytes.data()));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(ImageFitsBlockScheme("Firmware", &image), c.wrong == nullptr);
+    if (c.wrong != nullptr) {
+      EXPECT_EQ(UpdateFirmware(&image), UpdateResult::Failed);
+      const std::string message =
+          std::string("\nError: The firmware \"Firmware\" cannot be programmed: ") + c.wrong + ".\n";
+      EXPECT_EQ(testing::internal::GetCapturedStdout(), message + message);
+      EXPECT_TRUE(ScriptedWrites().empty());
+    } else {
+      EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    }
+  }
   EXPECT_EQ(ScriptedNow(), 0u);
 }
