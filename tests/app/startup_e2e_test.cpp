@@ -1,5 +1,6 @@
 // Start-up end to end, where it needs ports: the ends of the range of port numbers are
-// taken, and the port they name is the only one tried.
+// taken, and the port they name is the only one tried; the console leaves line mode at
+// start-up and gets it back at exit.
 #include <gtest/gtest.h>
 
 #include "app/update_fixture.h"
@@ -18,7 +19,16 @@ TEST_P(StartUpPorts, OneAndNinetyNineAreInRangeAndOnlyThatPortIsTried) {
       MirrorPortsIntoWine();
     }
     Launch({port});
+    if (build() == Build::kNative) {
+      // Single keys without echo from the start, so that no early key is echoed or held in
+      // the terminal's line editor; the terminal is given back as it was at the end.
+      ASSERT_TRUE(Expect("Firmware validated.\n"));
+      EXPECT_FALSE(session_->InLineMode());
+    }
     EXPECT_EQ(PressKeyAndWait(), 1);
+    if (build() == Build::kNative) {
+      EXPECT_TRUE(session_->InLineMode());
+    }
     EXPECT_EQ(Shown(), std::string(kBanner) + "\nCOM" + port + ": Could not open port." +
                            "\n\nNo updatable Halvek devices found.\n" +
                            "\nPress any key to exit...\n");

@@ -2,8 +2,8 @@
 // its own. A closed port has no OS half to wait in, so WaitForInput sleeps the time it was
 // given, exactly, and every other operation returns at once; an open port hands the limit
 // to its OS half unchanged. The 1000 ms bound of a Read or a Write that the line does not
-// serve is the OS halves' own (PortOsRead, PortOsWrite): it stays with them and is tested
-// on a real pseudo-terminal (serial_port_pty_test.cpp).
+// serve is the OS halves' own (PortOsRead, PortOsWrite): it stays with them, to be tested
+// where they run, on a real pseudo-terminal and under Wine.
 #include <gtest/gtest.h>
 
 #include "link/scripted/scripted_line.h"
