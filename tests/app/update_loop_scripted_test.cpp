@@ -63,10 +63,12 @@ TEST_F(UpdateLoopScripted, ProgressRenewsThe13SecondWaitAndReadyEndsItAtOnce) {
     ScriptedAdvance(40000);  // programming took its time
     for (const Arrival& a : c.arrivals) ScriptedDeliver(a.bytes, a.atMs);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(AwaitSwitchReady(), c.ready);
-    std::string shown = c.shown;
-    if (!c.ready) shown += kPowerCycle;
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), shown);
+    bool ready = AwaitSwitchReady();
+    std::string shown = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(ready, c.ready);
+    std::string expected = c.shown;
+    if (!c.ready) expected += kPowerCycle;
+    EXPECT_EQ(shown, expected);
     EXPECT_EQ(ScriptedNow() - 40000, c.endsAtMs);
     EXPECT_TRUE(ScriptedWrites().empty());  // it only listens
   }
@@ -78,7 +80,8 @@ TEST_F(UpdateLoopScripted, KeysPressedWhileItWaitsAreDropped) {
   ScriptedKeys(std::string("y\0;n", 4));
   ScriptedDeliver("^=P$", 10);
   testing::internal::CaptureStdout();
-  EXPECT_TRUE(AwaitSwitchReady());
+  bool ready = AwaitSwitchReady();
   testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(ready);
   EXPECT_EQ(ReadKey(), -1);
 }

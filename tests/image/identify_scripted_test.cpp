@@ -36,8 +36,9 @@ TEST_F(IdentifyScripted, TheFirmwareIsAskedForItsIdentityWithOneWriteOfExactlyTh
     }
   });
   testing::internal::CaptureStdout();
-  EXPECT_EQ(DetectDevice(), DetectResult::Identified);
+  DetectResult result = DetectDevice();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(result, DetectResult::Identified);
   EXPECT_EQ(deviceMode, RunningFirmware);
   EXPECT_STREQ(deviceInfo.displayName, "KLM8800T");
   // Two probe lines of four pieces (the first at 115200, unanswered), then the request.
