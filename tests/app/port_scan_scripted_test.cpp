@@ -1,9 +1,11 @@
-// The port scan on the simulated line, where the probe's tries on a silent port take no
-// real time: a port named on the command line with nothing on it is reported by the scan
-// and, once more, by the update loop, which ends the run; a search that finds nothing
-// ends the run itself. The runs that end the program run in a child process (native
-// build only), their console on standard error.
+// The port scan and the update loop's first looks on the simulated line, where the
+// probe's tries on a silent port take no real time: a port named on the command line
+// with nothing on it is reported by the scan and, once more, by the update loop, which
+// ends the run; a switch the scan matched that no longer fits is looked at again; a
+// search that finds nothing ends the run itself. The runs that end the program run in a
+// child process (native build only), their console on standard error.
 #include <string>
+#include <string_view>
 
 #include "app/driver_state.h"
 #include "app/port_scan.h"
@@ -66,6 +68,34 @@ TEST_F(PortScanScripted, ForANamedPortWithNothingOnItTheUpdateLoopLooksOnceMoreA
       },
       testing::ExitedWithCode(1),
       "^\nNo Halvek device found on COM3\\.\n\nPress any key to exit\\.\\.\\.\n$");
+}
+
+TEST_F(PortScanScripted, ASwitchTheScanMatchedThatNoLongerFitsIsLookedAtAgain) {
+  // The scan finds the carried product; by the time the update loop looks, the switch
+  // reports another model (it was changed under us). The loop says why it will not
+  // update it and looks again, rather than ending the run as it does for a named switch
+  // that never matched; here nothing answers the next look, and that ends the run.
+  const char* identities[] = {"^=V \"KLM8800T\" 2.50,86,3,1$", "^=V \"KLM4412T\" 2.50,86,2,1$"};
+  int answered = 0;
+  ScriptedRespond([&](std::string_view written) {
+    if (ScriptedBaudRates().back() != 19200 || answered == 2) return;
+    if (written == "*") ScriptedDeliver("^+$", 11);
+    if (written == "^V$") ScriptedDeliver(identities[answered++]);
+  });
+  NamePort(3);
+  testing::internal::CaptureStdout();
+  RunPortScan();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "\nCOM3: An KLM8800T was found with firmware version: 2.50\n");
+  EXPECT_EXIT(
+      {
+        dup2(2, 1);
+        RunUpdateLoop();
+      },
+      testing::ExitedWithCode(1),
+      "^\nUnsupported PCB Revision: Rev 2\\.\n"
+      "This firmware won't work on this version of the KLM4412T,\ndevice not updated\\.\n"
+      "[^$]*\nNo Halvek device found on COM3\\.\n\nPress any key to exit\\.\\.\\.\n$");
 }
 
 TEST_F(PortScanScripted, ASearchThatFindsNothingEndsTheRun) {
