@@ -210,3 +210,27 @@ TEST_F(BootEntryScripted, SilenceAndABootRomThatNeverComesUpAreToldApart) {
   EXPECT_EQ(sw.seen().size(), 8u + 1u + 16u);
   EXPECT_EQ(ScriptedNow(), 567u + 101u + 2136u);
 }
+
+TEST_F(BootEntryScripted, TheFirmwareIsKnownByItsAcknowledgementOrAFiveCharacterStatus) {
+  // The firmware answers the probe line with "^+$", or, while it is busy, with a status
+  // of two characters, "^=Pxx$". Nothing else that starts like a status is its answer.
+  struct Case {
+    const char* answer;
+    ProbeResult result;
+  } cases[] = {{"^+$", ProbeResult::Firmware},  {"^=P00$", ProbeResult::Firmware},
+               {"^=P$", ProbeResult::Nothing},  {"^=P0$", ProbeResult::Nothing},
+               {"^=P000$", ProbeResult::Nothing}, {"^=X00$", ProbeResult::Nothing}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answer);
+    CloseLink();
+    ScriptedReset();
+    ASSERT_EQ(OpenLink(3), 1);
+    ScriptedRespond([&](std::string_view written) {
+      if (ScriptedBaudRates().back() == 19200 && written == "\r") ScriptedDeliver(c.answer);
+    });
+    EXPECT_EQ(ProbeLink(), c.result);
+    // Found on the second try, the first at 19200; or not at all after four, of which the
+    // two at 19200 end with their answer instead of a line limit.
+    EXPECT_EQ(ScriptedNow(), c.result == ProbeResult::Firmware ? 567u : 1134u);
+  }
+}
