@@ -1,5 +1,6 @@
-// The console monitor's progress time on the virtual clock: every DSP progress line sets
-// it to the moment the line ended, and nothing else moves it.
+// The console monitor in the scripted test program: its progress time on the virtual
+// clock (every DSP progress line sets it to the moment the line ended, and nothing else
+// moves it), how a progress line's numbers are read, and what the dispatcher reports.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,10 +10,11 @@
 
 namespace {
 
-void Feed(const std::string& bytes) {
+// Feeds text byte by byte and returns what the console showed.
+std::string Feed(const std::string& bytes) {
   testing::internal::CaptureStdout();
   for (char c : bytes) FeedConsoleByte(static_cast<uint8_t>(c));
-  testing::internal::GetCapturedStdout();
+  return testing::internal::GetCapturedStdout();
 }
 
 }  // namespace
@@ -33,4 +35,29 @@ TEST(ConsoleMonitorScripted, OnlyAProgressLineSetsTheProgressTimeToItsMoment) {
   EXPECT_EQ(lastProgressTime, 6241u);
   ResetConsoleMonitor();
   ScriptedReset();
+}
+
+TEST(ConsoleMonitorScripted, AProgressLinesNumbersAreDecimalAndEndAtTheFirstOtherCharacter) {
+  ResetConsoleMonitor();
+  EXPECT_EQ(Feed("^!100 1 5a$"), "\rUpdating DSPs: Bank = 1, Complete = 100%");
+  EXPECT_EQ(Feed("^!100 2x0$"), "\n\rUpdating DSPs: Bank = 2, Complete =  16%");
+  ResetConsoleMonitor();
+}
+
+TEST(ConsoleMonitorScripted, TheDispatcherSaysWhetherAHandlerTookTheLine) {
+  // Known keywords without a handler ("=SZ", "=V") are taken by nobody, as are unknown
+  // frames and a keyword that runs on into a longer word.
+  struct Case {
+    const char* line;
+    int result;
+  } cases[] = {{"!42 Fan fault$", 0}, {"=P$", 0},  {"=P5$", 0}, {"=SZ$", 1},
+               {"=V 1$", 1},          {"=PX$", 1}, {"?x$", 1}};
+  for (const Case& c : cases) {
+    ResetConsoleMonitor();
+    testing::internal::CaptureStdout();
+    int result = DispatchConsoleLine(c.line);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, c.result) << c.line;
+  }
+  ResetConsoleMonitor();
 }
