@@ -14,37 +14,47 @@
 
 namespace {
 
-// How long the switch may stay silent after programming before the user is told to
-// power-cycle it.
+// How long the switch may stay silent about its DSPs after programming before the user
+// is told to power-cycle it.
 constexpr uint32_t kProgressTimeoutMs = 13000;
 // One pass a millisecond: the switch's console bytes are taken while they come, and the
 // processor is given away between passes.
 constexpr uint32_t kPassMs = 1;
 
-bool updateProgrammed = false;
+// What every pass does besides its own work: the switch's console bytes go to the
+// console monitor, and a key pressed meanwhile is dropped, so that an early key cannot
+// answer a later prompt.
+void FollowConsoleAndDropKeys() {
+  for (int32_t n = linkPort.BytesWaiting(); n > 0; --n) {
+    uint8_t byte;
+    if (linkPort.Read(&byte, 1) != 1) break;
+    FeedConsoleByte(byte);
+  }
+  if (KeyWaiting()) {
+    if (ReadKey() == 0) ReadKey();
+  }
+}
 
 }  // namespace
+
+bool AwaitSwitchReady() {
+  lastProgressTime = ClockMs();
+  for (;;) {
+    SleepMs(kPassMs);
+    if (ElapsedMs(lastProgressTime, kProgressTimeoutMs) || deviceReady) {
+      if (!deviceReady) {
+        PrintString("\nFirmware update complete, please power cycle the switch.\n");
+      }
+      return deviceReady != 0;
+    }
+    FollowConsoleAndDropKeys();
+  }
+}
 
 void RunUpdateLoop() {
   for (;;) {
     SleepMs(kPassMs);
-    if (updateProgrammed && (ElapsedMs(lastProgressTime, kProgressTimeoutMs) || deviceReady)) {
-      if (!deviceReady) {
-        PrintString("\nFirmware update complete, please power cycle the switch.\n");
-      }
-      ExitProgram(1);
-    }
-    for (int32_t n = linkPort.BytesWaiting(); n > 0; --n) {
-      uint8_t byte;
-      if (linkPort.Read(&byte, 1) != 1) break;
-      FeedConsoleByte(byte);
-    }
-    // Keys pressed while the loop runs are dropped, so that an early key cannot answer
-    // a later prompt.
-    if (KeyWaiting()) {
-      if (ReadKey() == 0) ReadKey();
-    }
-    if (updateProgrammed) continue;
+    FollowConsoleAndDropKeys();
 
     if (DetectDevice() != DetectResult::Identified) {
       PrintFormatted("\nNo Halvek device found on COM%u.\n", portNumber);
@@ -68,8 +78,9 @@ void RunUpdateLoop() {
     if (!DecideUpdate(&deviceInfo, &selectedImage, true, true, true)) ExitProgram(1);
     deviceReady = 0;
     if (UpdateFirmware(&selectedImage) == UpdateResult::Updated) {
-      updateProgrammed = true;
-      lastProgressTime = ClockMs();
+      // The new firmware reloads its DSPs and then reports ready; either way the run ends.
+      AwaitSwitchReady();
+      ExitProgram(1);
     }
   }
 }

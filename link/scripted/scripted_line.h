@@ -2,11 +2,11 @@
 // link instead of the POSIX or Windows one.
 //
 // Time is virtual. The clock stands still until the code sleeps or waits for input, or a
-// test moves it, so a 500 ms time-out passes in microseconds and a limit can be checked to
-// the millisecond. The switch's side of the line is a schedule of bytes, each arriving at
-// a moment of that clock; what the program writes is kept, one entry per Write, and may
-// be answered by a responder, as a switch answers a command. Keys are a queue; when it is
-// empty the console has reached the end of its input.
+// test moves it or makes reads cost time, so a 500 ms time-out passes in microseconds and
+// a limit can be checked to the millisecond. The switch's side of the line is a schedule
+// of bytes, each arriving at a moment of that clock; what the program writes is kept, one
+// entry per Write, and may be answered by a responder, as a switch answers a command.
+// Keys are a queue; when it is empty the console has reached the end of its input.
 //
 // There is one line: every port number opens it (unless a test has made ports missing),
 // and at most one port is open at a time, as in the program.
@@ -18,9 +18,9 @@
 #include <string_view>
 #include <vector>
 
-// Back to the start: clock at 0, no bytes scheduled, nothing recorded, no responder, no
-// keys, every port present. Closes nothing: the link above keeps its own state
-// (CloseLink).
+// Back to the start: clock at 0, no bytes scheduled, reads free, nothing recorded, no
+// responder, no keys, every port present. Closes nothing: the link above keeps its own
+// state (CloseLink).
 void ScriptedReset();
 
 // The virtual clock, in ms.
@@ -31,6 +31,10 @@ void ScriptedAdvance(uint32_t ms);
 void ScriptedDeliver(std::string_view bytes, uint32_t atMs = 0);
 // Bytes that have not been read yet, arrived or not.
 size_t ScriptedPending();
+// From now on every Read that takes bytes costs ms of the clock (0 at start): a slow
+// machine, or a driver that hands bytes over one USB frame at a time. With bytes that
+// keep arriving faster than that, the line never falls quiet for the reader.
+void ScriptedReadCost(uint32_t ms);
 
 // Every Write in order, each as it went out, and the rates the port was set to.
 const std::vector<std::string>& ScriptedWrites();

@@ -25,6 +25,7 @@ struct Arrival {
 PortOs line;
 uint32_t now = 0;
 std::deque<Arrival> incoming;
+uint32_t readCostMs = 0;
 std::vector<std::string> writes;
 std::vector<uint32_t> baudRates;
 uint32_t waits = 0;
@@ -59,6 +60,7 @@ void ScriptedReset() {
   line = PortOs{};
   now = 0;
   incoming.clear();
+  readCostMs = 0;
   writes.clear();
   baudRates.clear();
   waits = 0;
@@ -78,6 +80,7 @@ void ScriptedDeliver(std::string_view bytes, uint32_t atMs) {
 }
 
 size_t ScriptedPending() { return incoming.size(); }
+void ScriptedReadCost(uint32_t ms) { readCostMs = ms; }
 const std::vector<std::string>& ScriptedWrites() { return writes; }
 
 std::string ScriptedWritten() {
@@ -128,6 +131,7 @@ int32_t PortOsRead(PortOs*, void* buffer, uint32_t count) {
     out[n++] = incoming.front().byte;
     incoming.pop_front();
   }
+  now += readCostMs;
   return static_cast<int32_t>(n);
 }
 

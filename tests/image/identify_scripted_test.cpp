@@ -1,5 +1,15 @@
 // Identification on the simulated line.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "image/crc32.h"
 #include "image/identify.h"
+#include "image/image_format.h"
+#include "isp/device_mode.h"
+#include "isp/uu_codec.h"
 #include "link/scripted_fixture.h"
 
 using IdentifyScripted = OnAScriptedLine;
@@ -10,4 +20,124 @@ TEST_F(IdentifyScripted, WithoutAnOpenLinkDetectionSaysSoAtOnce) {
   EXPECT_TRUE(ScriptedWrites().empty());  // nothing was tried
   EXPECT_EQ(ScriptedWaits(), 0u);
   EXPECT_EQ(ScriptedNow(), 0u);
+}
+
+TEST_F(IdentifyScripted, TheFirmwareIsAskedForItsIdentityWithOneWriteOfExactlyTheRequest) {
+  // A firmware at 19200 that answers the probe line with "^+$" and "^V$" with its
+  // identity. The request goes out as one Write of its three bytes: the firmware takes
+  // a frame from "^" to "$", and anything after it would start the next frame.
+  uint32_t askedAt = 0;
+  ScriptedRespond([&](std::string_view written) {
+    if (ScriptedBaudRates().back() != 19200) return;
+    if (written == "*") ScriptedDeliver("^+$", 11);  // as the probe line's CR arrives
+    if (written.find('V') != std::string_view::npos) {
+      askedAt = ScriptedNow();
+      ScriptedDeliver("^=V \"KLM8800T\" 2.60,86,3,1$");
+    }
+  });
+  testing::internal::CaptureStdout();
+  DetectResult result = DetectDevice();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(result, DetectResult::Identified);
+  EXPECT_EQ(deviceMode, RunningFirmware);
+  EXPECT_STREQ(deviceInfo.displayName, "KLM8800T");
+  // Two probe lines of four pieces (the first at 115200, unanswered), then the request.
+  ASSERT_EQ(ScriptedWrites().size(), 9u);
+  EXPECT_EQ(ScriptedWrites()[8], "^V$");
+  // The request follows the answer to the probe line (at 567 ms) after the settling pause.
+  EXPECT_EQ(askedAt, 567u + 21u);
+  ResetIdentification();
+}
+
+TEST_F(IdentifyScripted, ATableThatCannotBeReadIsNotJudged) {
+  // Whatever the record held before, a refused read, or one that nothing answers within
+  // a line's time, is a failed read, and the identity is left cleared.
+  struct Case {
+    const char* reply;
+    uint32_t takesMs;
+  } cases[] = {{"19\r\n", 0}, {"", 501}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reply);
+    DeviceInfo info{};
+    info.family = 'V';
+    info.modelIndex = 3;
+    info.version = 0x02320000;
+    ScriptedDeliver(c.reply);
+    uint32_t before = ScriptedNow();
+    EXPECT_EQ(ReadParameterTable(&info), TableResult::ReadFailed);
+    EXPECT_EQ(ScriptedNow() - before, c.takesMs);
+    EXPECT_EQ(info.family, 0);
+    EXPECT_EQ(info.modelIndex, 0);
+    EXPECT_EQ(info.version, 0u);
+  }
+  ResetIdentification();
+}
+
+TEST_F(IdentifyScripted, AReplyWithoutFamilyLeavesNoneFromAnEarlierReply) {
+  ScriptedDeliver("^=V \"KLM8800T\" 2.60,86,3,1$^=V \"KLM8800T\" 2.50$");
+  DeviceInfo info{};
+  EXPECT_EQ(QueryIdentity(&info, true), IdentityResult::Parsed);
+  EXPECT_EQ(info.family, 'V');
+  EXPECT_EQ(QueryIdentity(&info, true), IdentityResult::Parsed);
+  EXPECT_EQ(info.family, 0);
+  EXPECT_EQ(info.modelIndex, 0);
+  EXPECT_EQ(info.hexField, 0xFFFFFFFFu);
+  EXPECT_EQ(info.version, 0x02320000u);
+}
+
+namespace {
+
+// The boot ROM's answer to an R of data.size() bytes (a multiple of 4): its status, the
+// UU lines and the checksum line.
+std::string ReadReply(const std::vector<uint8_t>& data) {
+  std::string reply = "0\r\n";
+  uint32_t sum = 0;
+  for (size_t at = 0; at < data.size(); at += kUuLineBytes) {
+    char line[kUuLineChars + 1];
+    int n = static_cast<int>(std::min<size_t>(kUuLineBytes, data.size() - at));
+    UuEncodeLine(line, data.data() + at, n);
+    reply += std::string(line) + "\r\n";
+  }
+  for (uint8_t b : data) sum += b;
+  return reply + std::to_string(sum) + "\r\n";
+}
+
+}  // namespace
+
+TEST_F(IdentifyScripted, ACheckRegionOfOneByteIsReadAndTested) {
+  // The table's check region may be as short as one byte: the read asks for a whole word
+  // and keeps the byte, and the byte is tested against the table's CRC of it.
+  const uint8_t kRegionByte = 0x5A;
+  struct Case {
+    uint8_t byteInFlash;
+    TableResult result;
+    uint32_t version;
+  } cases[] = {{kRegionByte, TableResult::Ok, 0x023C0000}, {0x00, TableResult::CheckDiffers, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.byteInFlash));
+    std::vector<uint8_t> flashTable(kTableReadBytes, 0xFF);
+    ParameterTable table{};
+    table.version = 0x023C0000;
+    memcpy(table.productName, "KLM8800T", 8);
+    table.magic = kTableMagic;
+    table.identity = 0x56030000u;
+    table.tableLength = sizeof table;
+    table.checkAddress = 0x1A000000;
+    table.checkLength = 1;
+    table.checkCrc = Crc32(&kRegionByte, 1);
+    memcpy(flashTable.data(), &table, sizeof table);
+    uint32_t tableCrc = Crc32(flashTable.data(), sizeof table - 4);
+    memcpy(flashTable.data() + sizeof table - 4, &tableCrc, 4);
+    ScriptedDeliver(ReadReply(flashTable));
+    ScriptedDeliver(ReadReply({c.byteInFlash, 0xFF, 0xFF, 0xFF}));
+    DeviceInfo info{};
+    EXPECT_EQ(ReadParameterTable(&info), c.result);
+    EXPECT_EQ(info.version, c.version);
+    EXPECT_EQ(info.family, 'V');
+    EXPECT_EQ(ScriptedWritten(), "R 436731392 512\r\nOK\r\nR 436207616 4\r\nOK\r\n");
+    CloseLink();
+    ScriptedReset();
+    ASSERT_EQ(OpenLink(3), 1);
+  }
+  ResetIdentification();
 }

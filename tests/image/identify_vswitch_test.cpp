@@ -145,3 +145,15 @@ TEST_F(Identify, StartFirmwareRefusesAnOldTableAndStartsACurrentOne) {
   EXPECT_TRUE(switch_.WaitForLog("# 115200 fw start firmware", 3000) ||
               switch_.WaitForLog("# 19200 fw start firmware", 3000));
 }
+
+TEST_F(Identify, AFailedReadOfTheFirstBlockIsNoEvidenceOfAnInterruptedUpdate) {
+  // The flash holds an update that stopped before its table, but the boot ROM refuses
+  // the read of the first block (the second R, after the table's): nothing shows that
+  // block erased, so the switch cannot be identified.
+  WriteInterruptedFlash(switch_.FlashPath());
+  Detected d = Detect({"--fault-refuse", "R:2"});
+  EXPECT_EQ(d.result, DetectResult::Identified);
+  EXPECT_EQ(d.mode, BlankBootLoader);
+  EXPECT_EQ(d.shown, kNotIdentifiable);
+  EXPECT_EQ(CountLogged("> 115200 isp R 436207616 512"), 1u);  // the first block, refused
+}

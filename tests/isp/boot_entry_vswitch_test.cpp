@@ -59,3 +59,13 @@ TEST_F(BootEntry, EnterBootLoaderTellsSilenceFromABootRomThatDoesNotComeUp) {
   switch_.Kill();                    // nothing on the line at all
   EXPECT_EQ(EnterBootLoader(), BootEntryResult::NoAnswer);
 }
+
+TEST_F(BootEntry, EnteringTheBootLoaderFromTheFirmwareLosesNoByteToTheReset) {
+  // "^BOOTL$" resets the chip, and what reaches it while it resets is lost: the utility
+  // probes the boot ROM only after a pause longer than the reset.
+  Start(Concat(Installed(), {"--no-progress"}));
+  EXPECT_EQ(EnterBootLoader(), BootEntryResult::Synchronised);
+  EXPECT_EQ(CountLogged("> 19200 fw ^BOOTL$"), 1u);
+  EXPECT_EQ(CountLogged("# 0 isp reset boot-rom"), 1u);
+  EXPECT_EQ(Logged("# 0 isp lost-in-reset"), std::vector<std::string>{});
+}

@@ -1,5 +1,6 @@
-// How the ISP commands use the port: one Write for each command line and one for each
-// chunk's data with its checksum, on the simulated line.
+// How the ISP commands use the port, on the simulated line: one Write for each command
+// line and one for each chunk's data with its checksum, and how long each waits.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,4 +20,35 @@ TEST_F(IspCommandsScripted, EachCommandLineAndEachChunkIsOneWrite) {
   EXPECT_EQ(IspWriteRam(0x10000000, block.data(), 4096), RamWriteResult::Done);
   // Five chunks: each a command line, then its data and checksum lines together.
   EXPECT_EQ(ScriptedWrites().size(), 1u + 10u);
+}
+
+TEST_F(IspCommandsScripted, SilenceFailsEveryCommandButGoAfterOneLineLimit) {
+  // Each command waits for its status line as long as the line reader waits, 500 ms from
+  // the command, and not a millisecond longer. The boot ROM may jump before its "0" of a
+  // G has left its UART, so silence after G counts as started.
+  uint8_t bytes[8] = {};
+  struct Case {
+    const char* command;
+    std::function<bool()> asExpected;
+  } cases[] = {
+      {"U", [] { return IspUnlock() == IspResult::Failed; }},
+      {"P", [] { return IspPrepareSectors(0, 0, 0) == IspResult::Failed; }},
+      {"E", [] { return IspEraseSectors(0, 0, 0) == IspResult::Failed; }},
+      {"C", [] { return IspCopyRamToFlash(0x1A000000, 0x10000000, 512) == IspResult::Failed; }},
+      {"M", [] { return IspCompare(0x1A000000, 0x10000000, 512) == CompareResult::Failed; }},
+      {"W", [&] { return IspWriteRam(0x10000000, bytes, 8) == RamWriteResult::NoReply; }},
+      {"R", [&] { return IspReadMemory(bytes, 0x10000000, 8) == 0; }},
+      {"G", [] { return IspGo(0x1A00D7B0) == IspResult::Ok; }},
+  };
+  for (const Case& c : cases) {
+    uint32_t before = ScriptedNow();
+    size_t writes = ScriptedWrites().size();
+    EXPECT_TRUE(c.asExpected()) << c.command;
+    EXPECT_EQ(ScriptedNow() - before, 501u) << c.command;
+    ASSERT_EQ(ScriptedWrites().size(), writes + 1) << c.command;  // the command line only
+    EXPECT_EQ(ScriptedWrites().back()[0], c.command[0]);
+  }
+  EXPECT_EQ(ScriptedWrites().back(), "G 436262832 T\r\n");
+  ScriptedDeliver("13\r\n");
+  EXPECT_EQ(IspGo(0x1A00D7B0), IspResult::Failed);
 }

@@ -1,9 +1,11 @@
 // The link helpers on the simulated line: what each call hands to the port, and how the
-// line reader waits.
+// line reader and the flush wait, to the millisecond.
 #include <string>
+#include <vector>
 
 #include "link/link_io.h"
 #include "link/scripted_fixture.h"
+#include "link/serial_port.h"
 
 using LinkIoScripted = OnAScriptedLine;
 
@@ -25,4 +27,81 @@ TEST_F(LinkIoScripted, AReplyThatArrivesDuringTheWaitIsTakenAtOnce) {
   EXPECT_STREQ(line, "OK");
   EXPECT_GT(ScriptedWaits(), 0u);
   EXPECT_EQ(ScriptedNow(), 100u);
+}
+
+TEST_F(LinkIoScripted, ALineMustEndWithin500MsOfTheCall) {
+  // The limit counts from the start of the call, however the bytes trickle in: a
+  // terminator that arrives 500 ms after the call ends the line, one at 501 ms is too
+  // late. The reader then gives up at that very millisecond, with an empty text, and
+  // leaves what came too late queued.
+  struct Arrival {
+    const char* bytes;
+    uint32_t atMs;  // from the call
+  };
+  struct Case {
+    uint32_t callAtMs;
+    std::vector<Arrival> arrivals;
+    int result;
+    const char* text;
+    uint32_t returnsAtMs;  // from the call
+  } cases[] = {
+      {0, {{"OK\r", 500}}, 2, "OK", 500},
+      {0, {{"OK\r", 501}}, -1, "", 501},
+      {0, {}, -1, "", 501},
+      {0, {{"O", 100}, {"K", 499}, {"\r", 500}}, 2, "OK", 500},
+      {0, {{"O", 100}, {"K", 499}, {"\r", 501}}, -1, "", 501},
+      {1000, {{"OK\r", 500}}, 2, "OK", 500},
+      {1000, {{"OK\r", 501}}, -1, "", 501},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "call at " << c.callAtMs << ", " << c.arrivals.size()
+                                    << " arrivals, returns at " << c.returnsAtMs);
+    CloseLink();
+    ScriptedReset();
+    ASSERT_EQ(OpenLink(3), 1);
+    ScriptedAdvance(c.callAtMs);
+    for (const Arrival& a : c.arrivals) ScriptedDeliver(a.bytes, a.atMs);
+    char line[20] = "stale";
+    EXPECT_EQ(ReadLineCR(line, 20), c.result);
+    EXPECT_STREQ(line, c.text);
+    EXPECT_EQ(ScriptedNow() - c.callAtMs, c.returnsAtMs);
+    if (c.result < 0 && !c.arrivals.empty()) {
+      EXPECT_GT(ScriptedPending(), 0u);
+    }
+  }
+}
+
+TEST_F(LinkIoScripted, OnAClosedPortTheLineReaderSleepsOutItsLimit) {
+  // No port, nothing to wait in: the reader still takes its 500 ms, asleep, so that a
+  // caller's loop does not spin, and then gives up at once.
+  CloseLink();
+  char line[20] = "stale";
+  EXPECT_EQ(ReadLineCR(line, 20), -1);
+  EXPECT_STREQ(line, "");
+  EXPECT_EQ(ScriptedNow(), 501u);
+  EXPECT_EQ(ScriptedWaits(), 0u);
+}
+
+TEST_F(LinkIoScripted, FlushInputEndsWithItsTailOrGivesUpAfter500Ms) {
+  // Each read of a byte takes a millisecond here. A tail that stops coming is read to its
+  // end, however long it keeps coming first; a line that never falls quiet (two bytes a
+  // millisecond) is given up at the first moment more than 500 ms have passed since the
+  // flush began, and what is left stays queued for the line reader.
+  struct Case {
+    const char* each;     // arrives every millisecond...
+    uint32_t forMs;       // ...for this long from the flush
+    uint32_t returnsAtMs;
+    bool leftQueued;
+  } cases[] = {{"\r", 300, 300, false}, {"\r\n", 2000, 501, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.forMs);
+    CloseLink();
+    ScriptedReset();
+    ASSERT_EQ(OpenLink(3), 1);
+    ScriptedReadCost(1);
+    for (uint32_t ms = 0; ms < c.forMs; ++ms) ScriptedDeliver(c.each, ms);
+    FlushInput();
+    EXPECT_EQ(ScriptedNow(), c.returnsAtMs);
+    EXPECT_EQ(linkPort.BytesWaiting() > 0, c.leftQueued);
+  }
 }

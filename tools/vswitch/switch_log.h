@@ -23,14 +23,15 @@
 //   < 19200 fw ^!100 1 0$
 //   # 19200 fw garbled-in 6 sent-at 115200
 //
-// Events: "power-up firmware", "power-up boot-rom [isp-pin]", "reset boot-rom",
-// "start firmware", "crash" (G into code that cannot run), "power-loss <why>",
-// "sync-lost" (a wrong sync string sent the ROM back to auto-baud), "abort" (ESC ended a
-// transfer), "erase <bank> <first>-<last>", "copy <address> <count>", "fault <what>",
-// "garbled-in <n> sent-at <baud>" (n bytes arrived at a rate the switch does not listen
-// at), "garbled-out <n>" (n bytes left at a rate the host does not listen at), and
-// with interruption points "point <N> <where> <text>", "hold <N>", "release <N>" and
-// "fault reply at point <N>".
+// Events: "power-up firmware", "power-up boot-rom [isp-pin]", "reset boot-rom" (the
+// reset that "^BOOTL$" starts is over and the boot ROM listens), "lost-in-reset <n>" (n
+// bytes arrived during that reset, and were lost), "start firmware", "crash" (G into
+// code that cannot run), "power-loss <why>", "sync-lost" (a wrong sync string sent the
+// ROM back to auto-baud), "abort" (ESC ended a transfer), "erase <bank> <first>-<last>",
+// "copy <address> <count>", "fault <what>", "garbled-in <n> sent-at <baud>" (n bytes
+// arrived at a rate the switch does not listen at), "garbled-out <n>" (n bytes left at a
+// rate the host does not listen at), and with interruption points
+// "point <N> <where> <text>", "hold <N>", "release <N>" and "fault reply at point <N>".
 // The boot ROM's echo is not logged: it repeats the ">" line.
 //
 // With times on (--log-times, for benchmarks), every record starts with "@<ms> ": the

@@ -109,6 +109,11 @@ void DefineFirmwareOptions(CLI::App& app, SwitchOptions& o) {
   app.add_option("--dsp-step-ms", firmware.stepMs, "Time per DSP progress step (ms)")
       ->transform(Number<uint32_t>())
       ->capture_default_str();
+  app.add_option("--reset-ms", o.config.resetMs,
+                 "Time the chip takes to reset into its boot ROM on \"^BOOTL$\"; bytes that "
+                 "arrive meanwhile are lost (ms)")
+      ->transform(Number<uint32_t>())
+      ->capture_default_str();
   app.add_flag("--no-progress", o.noProgress, "The firmware reports neither progress nor ready");
   app.add_flag("--no-ready", o.noReady, "The firmware reports progress but never ready");
   app.add_flag("--progress-forever", firmware.progressForever,

@@ -49,6 +49,7 @@ Identity VirtualSwitch::CurrentIdentity() const {
 
 void VirtualSwitch::PowerUp() {
   powered_ = true;
+  resetting_ = false;
   bootBank_ = 0;
   memory_.ClearRam();
   if (faults_.noiseBytes > 0) {
@@ -83,14 +84,27 @@ void VirtualSwitch::RunFlashCode() {
 }
 
 void VirtualSwitch::ResetToBootRom() {
-  log_.Event(0, "isp", "reset boot-rom");
+  // The firmware resets the chip, and the boot ROM comes up only once the reset is over:
+  // whatever reaches the UART meanwhile is lost, as on the real switch, whose utility
+  // therefore waits before it probes the boot ROM.
   rom_.Reset();
   active_ = &rom_;
+  resetting_ = true;
+  resetEndUs_ = Uart::ClockUs() + static_cast<int64_t>(config_.resetMs) * 1000;
+  lostInReset_ = 0;
+  if (config_.resetMs == 0) EndReset();
+}
+
+void VirtualSwitch::EndReset() {
+  resetting_ = false;
+  if (lostInReset_ > 0) log_.Event(0, "isp", "lost-in-reset " + std::to_string(lostInReset_));
+  log_.Event(0, "isp", "reset boot-rom");
 }
 
 void VirtualSwitch::LosePower(const std::string& why) {
   log_.Event(0, "off", "power-loss " + why);
   powered_ = false;
+  resetting_ = false;
   flood_ = Flood{};
   uart_.Drop();
   flash_.Sync();
@@ -194,6 +208,11 @@ void VirtualSwitch::DeliverInput(int64_t now) {
   std::vector<uint8_t> heard;
   while (uart_.TakeInput(now, &byte, &baud)) {
     if (!powered_) continue;  // nobody listens
+    if (resetting_) {
+      // Among them the bytes that came with the "^BOOTL$" that started the reset.
+      ++lostInReset_;
+      continue;
+    }
     uint32_t listening = active_->ListeningBaud();
     if (listening == 0 || listening == baud) {
       FlushGarbledCount();
@@ -210,7 +229,7 @@ void VirtualSwitch::DeliverInput(int64_t now) {
     }
   }
   FlushGarbledCount();
-  if (powered_ && !uart_.InputQueued()) active_->InputIdle();
+  if (powered_ && !resetting_ && !uart_.InputQueued()) active_->InputIdle();
 }
 
 void VirtualSwitch::Run(volatile sig_atomic_t* stop, volatile sig_atomic_t* release) {
@@ -221,13 +240,15 @@ void VirtualSwitch::Run(volatile sig_atomic_t* stop, volatile sig_atomic_t* rele
   while (!*stop) {
     int64_t now = Uart::ClockUs();
     uart_.ReadHost(now);
+    if (resetting_ && now >= resetEndUs_) EndReset();
     DeliverInput(now);
-    if (powered_ && active_->NextTimerUs() <= now) active_->OnTimer(now);
+    if (powered_ && !resetting_ && active_->NextTimerUs() <= now) active_->OnTimer(now);
     TopUpFlood(now);
     uart_.Transmit(now);
 
     int64_t wake = uart_.NextDueUs();
     if (powered_) wake = std::min(wake, active_->NextTimerUs());
+    if (resetting_) wake = std::min(wake, resetEndUs_);
     if (flood_.on) wake = std::min(wake, flood_.nextUs);
     now = Uart::ClockUs();
     timespec timeout{};

@@ -2,9 +2,9 @@
 //
 // At power-up the chip runs the firmware when the boot bank's vector table carries a
 // valid checksum and the ISP pin is not held; otherwise it stays in the boot ROM. The
-// board moves between the two on the ROM's G and the firmware's "^BOOTL$", and stops
-// answering altogether when a fault cuts its power (until the program is restarted,
-// which is the next power cycle).
+// board moves between the two on the ROM's G and the firmware's "^BOOTL$" (a reset, during
+// which bytes that arrive are lost), and stops answering altogether when a fault cuts its
+// power (until the program is restarted, which is the next power cycle).
 #pragma once
 
 #include <csignal>
@@ -30,6 +30,8 @@ struct SwitchConfig {
   FirmwareOptions firmware;
   IdentityOverrides identity;
   uint32_t tableAddress = 0x1A07FE00u;
+  // How long the chip takes to reset into its boot ROM on the firmware's "^BOOTL$".
+  uint32_t resetMs = 50;
 };
 
 class VirtualSwitch : public Board {
@@ -54,6 +56,8 @@ class VirtualSwitch : public Board {
 
  private:
   Identity CurrentIdentity() const;
+  // The reset into the boot ROM is over: the boot ROM listens from now on.
+  void EndReset();
   void DeliverInput(int64_t now);
   void FlushGarbledCount();
   // Freezes the switch where it stands until the release signal (or a stop) comes.
@@ -77,6 +81,10 @@ class VirtualSwitch : public Board {
   FirmwarePersona firmware_;
   Persona* active_ = nullptr;
   bool powered_ = false;
+  // While the chip resets into its boot ROM nothing listens on the UART.
+  bool resetting_ = false;
+  int64_t resetEndUs_ = 0;
+  uint32_t lostInReset_ = 0;
   int bootBank_ = 0;
   RateMismatch inMismatch_;
   uint32_t garbledIn_ = 0;

@@ -3,6 +3,7 @@
 // RAM, flash that behaves as flash, the power-up rule, and a paced line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "switch_test_fixture.h"
@@ -193,6 +194,44 @@ TEST_F(VirtualSwitch, PacedLineTakesAtLeastAsLongAsARealOne) {
   std::vector<uint8_t> cells;
   ASSERT_TRUE(isp_.ReadMemory(0x1A002000u, 900, &cells));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(105));
+}
+
+TEST_F(VirtualSwitch, BytesThatArriveWhileTheChipResetsIntoItsBootRomAreLost) {
+  // "?" sent with "^BOOTL$" reaches the chip while it resets: with the reset's default
+  // time it is lost, and counted; without a reset time the boot ROM takes it at once.
+  struct Case {
+    std::vector<std::string> resetOption;
+    const char* lost;  // the loss event, or nothing
+  } cases[] = {{{}, "# 0 isp lost-in-reset 1"}, {{"--reset-ms", "0"}, nullptr}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.resetOption.empty() ? "default" : "--reset-ms 0");
+    std::vector<std::string> options = Installed();
+    options.push_back("--no-progress");
+    options.insert(options.end(), c.resetOption.begin(), c.resetOption.end());
+    Start(options);
+    OpenHost(19200);
+    host_.Write("\x1B^P$*\r");
+    ASSERT_EQ(host_.ReadUntil("$", 2000), "^+$");
+    host_.Write("^BOOTL$?");
+    ASSERT_TRUE(switch_.WaitForLog("# 0 isp reset boot-rom"));
+    std::vector<std::string> log = switch_.LogLines();
+    if (c.lost) {
+      // Reported once the reset is over, just before the boot ROM listens.
+      auto reset = std::find(log.begin(), log.end(), "# 0 isp reset boot-rom");
+      ASSERT_NE(reset, log.begin());
+      EXPECT_EQ(*(reset - 1), c.lost);
+      // The boot ROM, up now, still waits for its "?".
+      host_.Write("?");
+      EXPECT_EQ(host_.ReadUntil("\r\n", 2000), "Synchronized\r\n");
+    } else {
+      EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                              [](const std::string& l) { return l.find("lost") != l.npos; }),
+                0);
+      EXPECT_EQ(host_.ReadUntil("\r\n", 2000), "Synchronized\r\n");
+    }
+    host_.Close();
+    switch_.Stop();
+  }
 }
 
 }  // namespace

@@ -1,0 +1,236 @@
+// Finding the switch and entering its boot ROM on the simulated line, where the clock is
+// virtual: the probe's tries, their order, rates and pauses to the millisecond, and the
+// pause that lets the chip reset into its boot ROM.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "image/identify.h"
+#include "isp/boot_entry.h"
+#include "isp/device_mode.h"
+#include "link/scripted_fixture.h"
+
+namespace {
+
+// One Write as the switch's end of the line saw it: when, at which rate, what.
+std::string Seen(uint32_t atMs, std::string_view bytes) {
+  std::string text = "@" + std::to_string(atMs) + " " +
+                     std::to_string(ScriptedBaudRates().back()) + " ";
+  for (char c : bytes) {
+    if (c == '\x1B') {
+      text += "ESC";
+    } else if (c == '\r') {
+      text += "CR";
+    } else if (c == '\n') {
+      text += "LF";
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
+// The probe line of one try as the switch sees it, the try starting at startMs: ESC,
+// "^P$", the probe character and CR, each piece more than 10 ms after the one before.
+std::vector<std::string> ProbeLineAt(uint32_t startMs, uint32_t rate, const char* probe) {
+  std::string r = " " + std::to_string(rate) + " ";
+  return {"@" + std::to_string(startMs) + r + "ESC", "@" + std::to_string(startMs + 11) + r + "^P$",
+          "@" + std::to_string(startMs + 22) + r + probe,
+          "@" + std::to_string(startMs + 33) + r + "CR"};
+}
+
+// The far end of the line: the switch's firmware, at 19200 baud, until "^BOOTL$" resets
+// the chip; then, resetMs later (or never), its boot ROM. Everything that arrives while
+// the chip resets is lost. The boot ROM does what the real one does with the utility's
+// lines: auto-baud on "?" at the rate it came at (anything else is ignored), the
+// "Synchronized" handshake with its echo on, and "A 0", which switches the echo off.
+class ScriptedSwitch {
+ public:
+  enum class Start { kFirmware, kBootRom, kNothing };
+  static constexpr uint32_t kNever = UINT32_MAX;
+
+  ScriptedSwitch(Start start, uint32_t romUpAtMs = 0, uint32_t resetMs = kNever)
+      : firmware_(start == Start::kFirmware), romUpAtMs_(romUpAtMs), resetMs_(resetMs) {
+    if (start == Start::kNothing) romUpAtMs_ = kNever;
+    ScriptedRespond([this](std::string_view written) { Hear(written); });
+  }
+  ~ScriptedSwitch() { ScriptedRespond(nullptr); }
+  ScriptedSwitch(const ScriptedSwitch&) = delete;
+  ScriptedSwitch& operator=(const ScriptedSwitch&) = delete;
+
+  // Writes the utility made, each as Seen() shows it.
+  const std::vector<std::string>& seen() const { return seen_; }
+  // Bytes lost because they arrived while the chip reset into its boot ROM.
+  size_t lostInReset() const { return lost_; }
+
+ private:
+  void Hear(std::string_view written) {
+    uint32_t now = ScriptedNow();
+    uint32_t rate = ScriptedBaudRates().back();
+    seen_.push_back(Seen(now, written));
+    if (firmware_) {
+      Firmware(written, rate, now);
+      return;
+    }
+    if (romUpAtMs_ == kNever || now < romUpAtMs_) {
+      if (resetting_) lost_ += written.size();
+      return;
+    }
+    resetting_ = false;
+    BootRom(written, rate);
+  }
+
+  void Firmware(std::string_view written, uint32_t rate, uint32_t now) {
+    if (rate != 19200) return;  // noise to a UART at 19200
+    frame_ += written;
+    if (frame_.find("^P$") != std::string::npos && written == "\r") {
+      ScriptedDeliver("^+$");
+      frame_.clear();
+    } else if (frame_.find("^BOOTL$") != std::string::npos) {
+      firmware_ = false;
+      resetting_ = true;
+      romUpAtMs_ = resetMs_ == kNever ? kNever : now + resetMs_;
+    }
+  }
+
+  void BootRom(std::string_view written, uint32_t rate) {
+    if (romRate_ == 0) {
+      if (written == "?") {
+        romRate_ = rate;
+        ScriptedDeliver("Synchronized\r\n");
+      }
+      return;
+    }
+    if (rate != romRate_) return;
+    std::string reply = echo_ ? std::string(written) : std::string();
+    if (written == "Synchronized\r\n" || written == "O\r") {
+      reply += "OK\r\n";
+    } else if (written == "A 0\r") {
+      reply += "0\r\n";
+      echo_ = false;
+    }
+    ScriptedDeliver(reply);
+  }
+
+  bool firmware_;
+  uint32_t romUpAtMs_;
+  uint32_t resetMs_;
+  bool resetting_ = false;
+  size_t lost_ = 0;
+  uint32_t romRate_ = 0;  // 0 while the boot ROM waits for auto-baud
+  bool echo_ = true;
+  std::string frame_;
+  std::vector<std::string> seen_;
+};
+
+}  // namespace
+
+using BootEntryScripted = OnAScriptedLine;
+
+TEST_F(BootEntryScripted, OnASilentLineTheProbeMakesFourTriesOf500MsAlternatingTheRates) {
+  // Each try sends its line, then waits 500 ms from the line's CR; the next try follows
+  // at once at the other rate, starting with the rate the link does not hold: "?" (the
+  // boot ROM's auto-baud character) at 115200, "*" at 19200.
+  struct Case {
+    uint32_t linkRate;
+    uint32_t firstRate;
+  } cases[] = {{19200, 115200}, {115200, 19200}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.linkRate);
+    CloseLink();
+    ScriptedReset();
+    ASSERT_EQ(OpenLink(3), 1);
+    ASSERT_EQ(SetLinkBaudRate(c.linkRate), 1);
+    ScriptedSwitch silent(ScriptedSwitch::Start::kNothing);
+    EXPECT_EQ(ProbeLink(), ProbeResult::Nothing);
+    std::vector<std::string> expected;
+    for (uint32_t k = 0; k < 4; ++k) {
+      bool fast = (c.firstRate == 115200) == (k % 2 == 0);
+      for (const std::string& w : ProbeLineAt(534 * k, fast ? 115200 : 19200, fast ? "?" : "*")) {
+        expected.push_back(w);
+      }
+    }
+    EXPECT_EQ(silent.seen(), expected);
+    EXPECT_EQ(ScriptedNow(), 4u * 534u);  // the fourth try's 500 ms have passed, not more
+    EXPECT_EQ(linkBaudRate, c.firstRate == 115200 ? 19200u : 115200u);  // the last try's
+  }
+}
+
+TEST_F(BootEntryScripted, AnAnswerToTheThirdTryIsFound) {
+  // A boot ROM still coming out of reset loses the first try; the second, "*" at 19200,
+  // is nothing to its auto-baud routine; the third, "?" at 115200, synchronises it.
+  ScriptedSwitch rom(ScriptedSwitch::Start::kBootRom, 100);
+  EXPECT_EQ(ProbeLink(), ProbeResult::BootLoader);
+  std::vector<std::string> expected = ProbeLineAt(0, 115200, "?");
+  for (const std::string& w : ProbeLineAt(534, 19200, "*")) expected.push_back(w);
+  for (const std::string& w : ProbeLineAt(1068, 115200, "?")) expected.push_back(w);
+  // The handshake follows the third try's line at once: each reply is there as soon as
+  // the ROM has answered.
+  expected.push_back("@1101 115200 SynchronizedCRLF");
+  expected.push_back("@1101 115200 OCR");
+  expected.push_back("@1101 115200 A 0CR");
+  EXPECT_EQ(rom.seen(), expected);
+  EXPECT_EQ(linkBaudRate, 115200u);
+}
+
+TEST_F(BootEntryScripted, FromTheFirmwareTheBootRomIsProbedOnlyAfterTheChipHasReset) {
+  // The firmware answers the second try (19200, "*"); "^BOOTL$" resets the chip, which
+  // takes 50 ms here, and the utility waits 100 ms before it probes the boot ROM: no
+  // byte is lost to the reset. The boot ROM answers the second try after the reset.
+  ResetIdentification();
+  ScriptedSwitch sw(ScriptedSwitch::Start::kFirmware, 0, 50);
+  EXPECT_EQ(EnterBootLoader(), BootEntryResult::Synchronised);
+  EXPECT_EQ(deviceMode, BootLoader);
+  EXPECT_EQ(sw.lostInReset(), 0u);
+  const std::vector<std::string>& seen = sw.seen();
+  ASSERT_GE(seen.size(), 10u);
+  EXPECT_EQ(seen[8], "@567 19200 ^BOOTL$");
+  // The pause: more than 100 ms, then the boot ROM's first try at 19200, as the link
+  // stands at 115200 after the reset.
+  EXPECT_EQ(seen[9], "@668 19200 ESC");
+  EXPECT_EQ(seen.back(), "@1235 115200 A 0CR");
+  ResetIdentification();
+}
+
+TEST_F(BootEntryScripted, SilenceAndABootRomThatNeverComesUpAreToldApart) {
+  ResetIdentification();
+  {
+    ScriptedSwitch silent(ScriptedSwitch::Start::kNothing);
+    EXPECT_EQ(EnterBootLoader(), BootEntryResult::NoAnswer);
+    EXPECT_EQ(silent.seen().size(), 16u);  // four probe lines and nothing else
+    EXPECT_EQ(ScriptedNow(), 2136u);
+  }
+  CloseLink();
+  ScriptedReset();
+  ASSERT_EQ(OpenLink(3), 1);
+  ScriptedSwitch sw(ScriptedSwitch::Start::kFirmware, 0, ScriptedSwitch::kNever);
+  EXPECT_EQ(EnterBootLoader(), BootEntryResult::BootRomSilent);
+  EXPECT_EQ(deviceMode, NoDevice);
+  // The firmware's two tries, "^BOOTL$", the pause and the boot ROM's four tries.
+  EXPECT_EQ(sw.seen().size(), 8u + 1u + 16u);
+  EXPECT_EQ(ScriptedNow(), 567u + 101u + 2136u);
+}
+
+TEST_F(BootEntryScripted, TheFirmwareIsKnownByItsAcknowledgementOrAFiveCharacterStatus) {
+  // The firmware answers the probe line with "^+$", or, while it is busy, with a status
+  // of two characters, "^=Pxx$". Nothing else that starts like a status is its answer.
+  struct Case {
+    const char* answer;
+    ProbeResult result;
+  } cases[] = {{"^+$", ProbeResult::Firmware},  {"^=P00$", ProbeResult::Firmware},
+               {"^=P$", ProbeResult::Nothing},  {"^=P0$", ProbeResult::Nothing},
+               {"^=P000$", ProbeResult::Nothing}, {"^=X00$", ProbeResult::Nothing}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answer);
+    CloseLink();
+    ScriptedReset();
+    ASSERT_EQ(OpenLink(3), 1);
+    ScriptedRespond([&](std::string_view written) {
+      if (ScriptedBaudRates().back() == 19200 && written == "\r") ScriptedDeliver(c.answer);
+    });
+    EXPECT_EQ(ProbeLink(), c.result);
+    // Found on the second try, the first at 19200; or not at all after four, of which the
+    // two at 19200 end with their answer instead of a line limit.
+    EXPECT_EQ(ScriptedNow(), c.result == ProbeResult::Firmware ? 567u : 1134u);
+  }
+}
