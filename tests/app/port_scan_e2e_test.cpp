@@ -49,33 +49,6 @@ TEST_P(Search, GoesThroughThePortsUntilAMatchingSwitchAnswers) {
   EXPECT_EQ(CountOf(switches_[2]->LogLines(), ">"), 0u);  // COM5 never heard from the host
 }
 
-TEST_P(SearchNative, NoSwitchOnAnyPortEndsTheSearch) {
-  AddSilentPort(16);
-  MirrorPortsIntoWine();
-  Launch({});
-  EXPECT_EQ(PressKeyAndWait(), 1);
-  std::string shown = Shown();
-  EXPECT_NE(shown.find("\nCOM15: Could not open port.\nCOM16: No Halvek devices detected."
-                       "\n\nNo updatable Halvek devices found.\n\nPress any key to exit...\n"),
-            std::string::npos)
-      << shown;
-}
-
-TEST_P(SearchNative, ANamedPortWithNothingOnItIsReportedTwice) {
-  AddSilentPort(3);
-  std::string port = PortOf(3);
-  Launch({port});
-  // Single keys without echo from the start, so that no early key is echoed or held in
-  // the terminal's line editor; the terminal is given back as it was at the end.
-  ASSERT_TRUE(Expect("Firmware validated.\n"));
-  EXPECT_FALSE(session_->InLineMode());
-  EXPECT_EQ(PressKeyAndWait(), 1);
-  EXPECT_TRUE(session_->InLineMode());
-  EXPECT_EQ(Shown(), std::string(kBanner) + "\nCOM" + port + ": No Halvek devices detected.\n" +
-                         "\nNo Halvek device found on COM" + port + ".\n" +
-                         "\nPress any key to exit...\n");
-}
-
 TEST_P(SearchNative, ASwitchThisBuildMustNotUpdateIsToldWhyAndTheRunEnds) {
   struct Case {
     PackOptions model;

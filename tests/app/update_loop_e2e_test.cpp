@@ -100,20 +100,6 @@ TEST_P(Update, AnOlderSwitchIsUpdatedInTheCarriedOrderAndReportsReady) {
                                             "G 436262832 T"}));
 }
 
-TEST_P(UpdateNative, ASwitchThatNeverReportsReadyEndsWithThePowerCycleMessage) {
-  VirtualSwitchProcess& sw = AddSwitch(Concat(InstalledVersion(kOlder), {"--no-ready"}));
-  Launch({PortOf(sw)});
-  ASSERT_TRUE(Expect("(Y,N) "));
-  session_->Type("Y");
-  ASSERT_TRUE(Expect(DspLines(2), 60000));
-  // 13 s after the last progress line.
-  ASSERT_TRUE(Expect("\nFirmware update complete, please power cycle the switch.\n"
-                     "\nPress any key to exit...", 30000));
-  EXPECT_EQ(PressKeyAndWait(), 1);
-  sw.Stop();
-  EXPECT_TRUE(FlashHoldsCarriedImage(sw.ReadFlash()));
-}
-
 TEST_P(UpdateNative, EqualVersionsAnsweredNoChangeNothing) {
   VirtualSwitchProcess& sw = AddSwitch(InstalledVersion(kCarried));
   std::string port = PortOf(sw);

@@ -28,13 +28,6 @@ void SynchroniseWithEchoOn() {
 
 using BootEntry = UtilityOnASwitch;
 
-TEST_F(BootEntry, TriesAlternateStartingWithTheRateTheLinkDoesNotHold) {
-  Start({"--erase", "--fault-refuse", "A"});  // the echo-off step never succeeds
-  SetLinkBaudRate(115200);
-  EXPECT_EQ(ProbeLink(), ProbeResult::Nothing);
-  EXPECT_EQ(linkBaudRate, 115200u);  // the rate of the fourth try
-}
-
 TEST_F(BootEntry, ASynchronisedBootRomIsFoundThroughItsEchoOnAndEchoOff) {
   Start({"--erase"});
   SynchroniseWithEchoOn();
@@ -51,13 +44,6 @@ TEST_F(BootEntry, EnterBootLoaderOnASynchronisedBootRomNeedsOneProbe) {
   ASSERT_EQ(ProbeLink(), ProbeResult::BootLoader);
   EXPECT_EQ(EnterBootLoader(), BootEntryResult::Synchronised);
   EXPECT_EQ(CountLogged("> 19200 fw ^BOOTL$"), 0u);
-}
-
-TEST_F(BootEntry, EnterBootLoaderTellsSilenceFromABootRomThatDoesNotComeUp) {
-  Start(Concat(Installed(), {"--fault-refuse", "A"}));
-  EXPECT_EQ(EnterBootLoader(), BootEntryResult::BootRomSilent);  // the firmware obeyed, the boot ROM refused "A 0"
-  switch_.Kill();                    // nothing on the line at all
-  EXPECT_EQ(EnterBootLoader(), BootEntryResult::NoAnswer);
 }
 
 TEST_F(BootEntry, EnteringTheBootLoaderFromTheFirmwareLosesNoByteToTheReset) {

@@ -1,7 +1,6 @@
 // The line reader and the other link helpers over a real pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
 
 #include "link/link_io.h"
@@ -32,14 +31,6 @@ TEST_F(LinkIo, ACarriageReturnAloneIsAnEmptyLine) {
   pty.Send("\r");
   EXPECT_EQ(ReadLineCR(line, 20), 0);
   EXPECT_STREQ(line, "");
-}
-
-TEST_F(LinkIo, SilenceGivesMinusOneAndAnEmptyText) {
-  strcpy(line, "stale");
-  uint32_t start = ClockMs();
-  EXPECT_EQ(ReadLineCR(line, 20), -1);
-  EXPECT_STREQ(line, "");
-  EXPECT_TRUE(ElapsedMs(start, kLineTimeoutMs - 1));  // it did wait for the line
 }
 
 TEST_F(LinkIo, ALineThatFillsTheBufferFailsEvenWithItsTerminatorQueued) {
@@ -78,38 +69,11 @@ TEST_F(LinkIo, FlushInputDiscardsEverythingReceived) {
   EXPECT_EQ(linkPort.BytesWaiting(), 0);
 }
 
-TEST_F(LinkIo, FlushInputGivesUpOnALineThatNeverFallsQuiet) {
-  // Empty lines, streamed faster than bytes can be read one at a time: the queue never
-  // empties. The flush must end all the same, and the streaming goes on meanwhile.
-  std::atomic<bool> streaming{true};
-  std::thread device([&] { pty.Stream("\r\n", streaming); });
-  for (int i = 0; i < 500 && linkPort.BytesWaiting() == 0; ++i) usleep(10000);
-  std::atomic<bool> flushed{false};
-  std::thread flush([&] {
-    FlushInput();
-    flushed = true;
-  });
-  for (int i = 0; i < 1000 && !flushed; ++i) usleep(10000);
-  EXPECT_TRUE(flushed) << "still flushing after 10 s";
-  EXPECT_GT(linkPort.BytesWaiting(), 0) << "the line fell quiet: nothing was tested";
-  streaming = false;
-  device.join();
-  flush.join();
-}
-
 TEST_F(LinkIo, SendHelpersPutExactBytesOnTheLine) {
   SendString("A 0\r");
   SendChar(0x1B);
   SendChar(0x13F);  // only the low eight bits go out
   EXPECT_EQ(pty.Received(), "A 0\r\x1B?");
-}
-
-TEST_F(LinkIo, WaitsGiveUpAtTheirLimitOnAClosedPort) {
-  CloseLink();
-  uint32_t start = ClockMs();
-  EXPECT_EQ(ReadLineCR(line, 20), -1);
-  EXPECT_TRUE(ElapsedMs(start, kLineTimeoutMs - 1));
-  EXPECT_FALSE(linkPort.WaitForInput(5));
 }
 
 TEST(Clock, DelayNeverReturnsEarly) {

@@ -11,7 +11,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -55,24 +54,6 @@ class PtyPort {
     for (int i = 0; i < 100 && linkPort.IsOpen() && QueuedAtPort() < bytes.size(); ++i) {
       usleep(1000);
     }
-  }
-
-  // Sends pattern over and over, as fast as the line takes it, until streaming is
-  // cleared: a device that never falls quiet. Each write waits for room at most 10 ms,
-  // so clearing streaming ends it even when nobody reads the line any more.
-  void Stream(const std::string& pattern, const std::atomic<bool>& streaming) {
-    std::string chunk;
-    while (chunk.size() < 4096) chunk += pattern;
-    int flags = fcntl(master_, F_GETFL);
-    fcntl(master_, F_SETFL, flags | O_NONBLOCK);
-    while (streaming) {
-      pollfd p{master_, POLLOUT, 0};
-      if (poll(&p, 1, 10) > 0) {
-        ssize_t n = write(master_, chunk.data(), chunk.size());
-        (void)n;
-      }
-    }
-    fcntl(master_, F_SETFL, flags);
   }
 
   // Everything the utility has written so far (waits up to waitMs for the first byte).
