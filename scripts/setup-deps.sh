@@ -5,7 +5,8 @@ set -eu
 packages="cmake ninja-build g++ googletest libgtest-dev libcli11-dev
 g++-mingw-w64-x86-64-posix wine wine64 lpc21isp clang libclang-rt-14-dev zlib1g-dev
 util-linux procps strace python3
-lintian dpkg-dev groff-base man-db file"
+lintian dpkg-dev groff-base man-db file
+clang-format clang-tidy"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -6,6 +6,8 @@
 #     build's end-to-end cases;
 #   - windows: the Windows build (MinGW-w64) and its unit tests under Wine;
 #   - fuzz: the fuzz targets (clang, libFuzzer), each for a short bounded run;
+#   - the code's own checks beside the tests: clang-format and clang-tidy
+#     (scripts/check-code.sh);
 #   - then the Debian package and the Windows zip, built and checked (scripts/check-packages.sh).
 # Build trees go to build/<preset>. TQUPD_BUILD_ROOT moves them: the same presets then
 # configure and build in $TQUPD_BUILD_ROOT/<preset>, named explicitly (CTest still keeps
@@ -99,12 +101,21 @@ TQUPD_WINE_RUN="$root/windows/wine-run.sh"
 TQUPD_FAULT_MATRIX="$results/fault-matrix.txt"
 : >"$TQUPD_FAULT_MATRIX"
 export TQUPD_WINDOWS_BIN TQUPD_WINE_RUN TQUPD_FAULT_MATRIX
-step "native tests under the sanitizers, and the Windows build end to end"
+# The code's own checks (clang-format, clang-tidy) read the builds' compile commands; they
+# run beside the tests, which mostly wait, and give way to them.
+( if nice -n 10 scripts/check-code.sh "$root" >"$results/code.log" 2>&1; then echo 0; else echo 1; fi \
+    >"$results/code.status" ) &
+code_job=$!
+step "native tests under the sanitizers, and the Windows build end to end; code checks beside them"
 run_tests asan >"$results/native.log" 2>&1 || true
 
 wait "$windows_job" || true
 cat "$results/windows.log"
 [ "$(cat "$results/windows.status")" = 0 ] || status=1
+wait "$code_job" || true
+step "code checks: clang-format, clang-tidy"
+cat "$results/code.log"
+[ "$(cat "$results/code.status")" = 0 ] || status=1
 
 step "packages: the Debian package and the Windows zip"
 scripts/check-packages.sh "$root" || status=1

@@ -8,7 +8,6 @@
 // switch that --interrupt N:hold has frozen.
 #include <signal.h>
 
-#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -90,10 +89,9 @@ int RunSwitch(const SwitchOptions& options, Flash& flash, Faults& faults) {
 }  // namespace
 
 int Run(int argc, char** argv) {
-  CLI::App app{"vswitch: a virtual matrix switch on a pseudo-terminal"};
   SwitchOptions options;
-  DefineOptions(app, options);
-  CLI11_PARSE(app, argc, argv);
+  int exitStatus = ParseSwitchOptions(argc, argv, options);
+  if (exitStatus >= 0) return exitStatus;
 
   Faults faults;
   std::string error;

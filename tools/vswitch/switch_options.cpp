@@ -200,8 +200,6 @@ bool ConvertFaults(const SwitchOptions& o, Faults* faults, std::string* error) {
   return true;
 }
 
-}  // namespace
-
 void DefineOptions(CLI::App& app, SwitchOptions& options) {
   DefineLineOptions(app, options);
   DefineFlashOptions(app, options);
@@ -209,6 +207,9 @@ void DefineOptions(CLI::App& app, SwitchOptions& options) {
   DefineFaultOptions(app, options);
   DefineBootRomOptions(app, options);
 }
+
+}  // namespace
+
 
 bool ConvertOptions(SwitchOptions& o, Faults* faults, std::string* error) {
   o.config.firmware.progress = !o.noProgress;
@@ -220,4 +221,16 @@ bool ConvertOptions(SwitchOptions& o, Faults* faults, std::string* error) {
   if (!o.tableFault.empty()) ParseTableFault(o.tableFault, &o.flash.tableFault);
   ConvertBootRom(o, &o.config.rom);
   return ConvertIdentity(o, &o.config.identity, error) && ConvertFaults(o, faults, error);
+}
+
+int ParseSwitchOptions(int argc, char** argv, SwitchOptions& options) {
+  CLI::App app{"vswitch: a virtual matrix switch on a pseudo-terminal"};
+  DefineOptions(app, options);
+  // CLI11's own statuses: 0 after --help, its error code for a wrong command line.
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  }
+  return -1;
 }

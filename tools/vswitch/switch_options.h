@@ -11,10 +11,6 @@
 #include "flash_setup.h"
 #include "virtual_switch.h"
 
-namespace CLI {
-class App;
-}
-
 struct SwitchOptions {
   // Line and storage.
   std::string linkPath, flashPath, logPath, statsPath;
@@ -39,8 +35,9 @@ struct SwitchOptions {
   SwitchConfig config;
 };
 
-// Declares every option on app, bound to options.
-void DefineOptions(CLI::App& app, SwitchOptions& options);
+// Reads the command line into options. -1 when the switch goes on; otherwise the help
+// or what is wrong has been printed, and this is the exit status (0 after --help).
+int ParseSwitchOptions(int argc, char** argv, SwitchOptions& options);
 
 // Checks what the option declarations cannot and converts the rest: the identity's name,
 // the serial number, faults and the flash's power-up state. False with *error set.

@@ -2,8 +2,6 @@
 // in the form the tests and scripts give it.
 #include <gtest/gtest.h>
 
-#include <CLI/CLI.hpp>
-
 #include "switch_options.h"
 #include "tools/tool_command_line.h"
 
@@ -26,14 +24,12 @@ namespace {
 
 // The virtual switch's options as parsed: each number in the form the tests and scripts
 // give it.
-SwitchOptions ParseSwitchOptions(std::vector<std::string> args) {
+SwitchOptions Parsed(std::vector<std::string> args) {
   args.insert(args.begin(), {"vswitch", "--link", "/nowhere/com3"});
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
-  CLI::App app;
   SwitchOptions options;
-  DefineOptions(app, options);
-  app.parse(static_cast<int>(argv.size()), argv.data());
+  EXPECT_EQ(ParseSwitchOptions(static_cast<int>(argv.size()), argv.data(), options), -1);
   Faults faults;
   std::string error;
   EXPECT_TRUE(ConvertOptions(options, &faults, &error)) << error;
@@ -88,7 +84,7 @@ TEST(SwitchCommandLine, NumbersAreTakenInDecimalAndHexadecimal) {
        1ull << 32},
   };
   for (const Case& c : cases) {
-    SwitchOptions options = ParseSwitchOptions(c.args);
+    SwitchOptions options = Parsed(c.args);
     EXPECT_EQ(c.read(options), c.expected) << c.args[0] << " " << c.args[1];
   }
 }
