@@ -87,6 +87,8 @@ constexpr Message kUnknownError{{}, Args::None, "Error: Unknown error: "};
 // Codes 1 to 10 belong to the path and environment services that share this reporter.
 // From 11 on, each class has a code for a one-character flag, one for a longer name or a
 // member of a one-character group, and one for a member of a group with a longer name.
+// One message a row, laid out by hand so that its columns read across.
+// clang-format off
 constexpr Message kMessages[] = {
     {{FlagError::OutOfMemory}, Args::None, "Error: Out of memory"},
     {{FlagError::PathSyntax}, Args::None, "Error: Syntax error in path - \"", kToken, " ", "\""},
@@ -141,6 +143,7 @@ constexpr Message kMessages[] = {
     {{ForMember(FlagError::UnknownValue)}, Args::NameMemberValue,
      "Error: Unknown parameter value for flag in \"/%s\" - '%s'%s\""},
 };
+// clang-format on
 
 const Message& MessageFor(FlagError code) {
   for (const Message& message : kMessages) {

@@ -26,6 +26,8 @@ TEST(Ipv4Address, ReadsFourDottedDecimalNumbers) {
 }
 
 TEST(Ipv4Address, RefusesEveryOtherTextAndLeavesTheAddressAlone) {
+  // Grouped by what is wrong with them, a group a line or two.
+  // clang-format off
   const char* const refused[] = {
       // A number past 255, or with more digits than 255 has.
       "256.0.0.1", "1.2.3.256", "1.300.3.4", "999.1.1.1", "1.2.3.1000", "1.2.3.4294967297",
@@ -37,7 +39,8 @@ TEST(Ipv4Address, RefusesEveryOtherTextAndLeavesTheAddressAlone) {
       // Anything else around or between the numbers.
       " 1.2.3.4", "1.2.3.4 ", "1.2.3.4\n", "1. 2.3.4", "1,2,3,4", "+1.2.3.4", "1.2.3.-4",
       "1.2.3.4x", "a.b.c.d", "1.2.3.4:50005", "localhost",
-  };
+  };  // clang-format on
+
   for (const char* text : refused) {
     uint32_t address = kUntouched;
     EXPECT_FALSE(ParseIpv4Address(text, &address)) << '"' << text << '"';
