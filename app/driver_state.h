@@ -8,8 +8,8 @@
 #include "image/firmware_image.h"
 
 // Driver state, one instance for the whole run.
-extern int32_t portNumber;   // the port being tried; after the scan, the port in use
-extern int32_t firstPort;    // scan range
+extern int32_t portNumber;  // the port being tried; after the scan, the port in use
+extern int32_t firstPort;   // scan range
 extern int32_t lastPort;
 extern bool singlePortGiven;  // the command line named a port
 extern FirmwareImage selectedImage;

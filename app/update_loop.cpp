@@ -62,8 +62,9 @@ void RunUpdateLoop() {
     }
     if (deviceMode != RunningFirmware && deviceMode != BootLoader) continue;
     if (FindModelName(deviceInfo.family, deviceInfo.modelIndex) == nullptr) {
-      PrintFormatted("\nThe device on COM%u not compatible with this update.\nProduct name: \"%s\"\n",
-                     portNumber, deviceInfo.productName);
+      PrintFormatted(
+          "\nThe device on COM%u not compatible with this update.\nProduct name: \"%s\"\n",
+          portNumber, deviceInfo.productName);
       ExitProgram(1);
     }
     Compatibility code = CheckCompatibility(&deviceInfo, &selectedImage);

@@ -151,7 +151,12 @@ struct PortCalls {
 
 // The command line that runs command under strace, writing the trace to path.
 std::vector<std::string> Traced(const std::vector<std::string>& command, const std::string& path) {
-  std::vector<std::string> traced = {"strace", "-f", "-qq", "-o", path, "-e",
+  std::vector<std::string> traced = {"strace",
+                                     "-f",
+                                     "-qq",
+                                     "-o",
+                                     path,
+                                     "-e",
                                      "trace=open,openat,write,ioctl,poll,ppoll,select,pselect6"};
   traced.insert(traced.end(), command.begin(), command.end());
   return traced;
@@ -179,10 +184,12 @@ PortCalls CountPortCalls(const std::string& tracePath, const std::vector<std::st
     c.name = c.text.substr(0, open);
     if (c.name == "poll" || c.name == "ppoll") {
       size_t at = c.text.find("fd=");
-      if (at != std::string::npos) c.fd = c.text.substr(at + 3, c.text.find_first_of(",}", at) - at - 3);
+      if (at != std::string::npos)
+        c.fd = c.text.substr(at + 3, c.text.find_first_of(",}", at) - at - 3);
     } else if (c.name == "open" || c.name == "openat") {
       size_t result = c.text.rfind("= ");
-      if (result != std::string::npos) c.fd = c.text.substr(result + 2, c.text.find(' ', result + 2) - result - 2);
+      if (result != std::string::npos)
+        c.fd = c.text.substr(result + 2, c.text.find(' ', result + 2) - result - 2);
     } else {
       c.fd = c.text.substr(open + 1, c.text.find_first_of(",)", open) - open - 1);
     }
@@ -223,10 +230,9 @@ double ReplyTurns(const std::vector<Record>& records) {
   return turns;
 }
 
-const char* const kPhases[] = {"scan and detection", "boot-loader entry", "erase",
-                               "firmware blocks",    "parameter table",   "first block",
-                               "start and read-back", "update (entry to start)",
-                               "whole run"};
+const char* const kPhases[] = {"scan and detection",  "boot-loader entry",       "erase",
+                               "firmware blocks",     "parameter table",         "first block",
+                               "start and read-back", "update (entry to start)", "whole run"};
 
 std::map<std::string, uint64_t> ReadStats(const std::string& text) {
   std::map<std::string, uint64_t> stats;
@@ -262,8 +268,7 @@ Figures RunTqupd(Build build, const std::string& oldImage, PortCalls* calls = nu
   std::vector<std::string> command = TqupdCommand(build, {port});
   if (calls) command = Traced(command, tracePath);
   auto start = Clock::now();
-  ConsoleSession session(command, {"TQUPD_PORTS=" + sw.PortsDirectory()},
-                         build == Build::kWindows);
+  ConsoleSession session(command, {"TQUPD_PORTS=" + sw.PortsDirectory()}, build == Build::kWindows);
   bool prompted = session.WaitFor("(Y,N) ", 120000);
   double promptMs = MsSince(start);
   size_t logAtPrompt = sw.LogLines().size();
@@ -297,9 +302,8 @@ Figures RunTqupd(Build build, const std::string& oldImage, PortCalls* calls = nu
   size_t tableCompare = Find(all, tableErase, [](const Record& r) { return HostIsp(r, "M "); });
   size_t firstBlock = Find(all, tableCompare, [](const Record& r) { return HostIsp(r, "W "); });
   size_t readBack = Find(all, firstBlock, [](const Record& r) { return HostIsp(r, "R "); });
-  size_t started = Find(all, readBack, [](const Record& r) {
-    return r.dir == '#' && r.text == "start firmware";
-  });
+  size_t started = Find(all, readBack,
+                        [](const Record& r) { return r.dir == '#' && r.text == "start firmware"; });
   if (started >= all.size() || entry >= all.size()) {
     fprintf(stderr, "the wire log lacks the update's landmarks\n");
     return f;
@@ -331,8 +335,8 @@ Figures RunLpc21isp(const std::string& payload, PortCalls* calls = nullptr) {
   VirtualSwitchProcess sw(WithSwitchOptions({"--erase", "--zero-alias"}), 3);
   if (!sw.Start()) return f;
   std::string tracePath = sw.Directory() + "/trace.txt";
-  std::vector<std::string> command = {"lpc21isp", "-bin", "-verify", "-donotstart", payload,
-                                      sw.LinkPath(), "115200", "12000"};
+  std::vector<std::string> command = {"lpc21isp", "-bin",        "-verify", "-donotstart",
+                                      payload,    sw.LinkPath(), "115200",  "12000"};
   if (calls) command = Traced(command, tracePath);
   auto start = Clock::now();
   pid_t pid = fork();
@@ -403,8 +407,8 @@ void PrintRows(const char* label, const std::vector<Figures>& runs,
     Spread u = SpreadOf(user), s = SpreadOf(system);
     printf("| %-9s | %-24s | %9.0f | %7.0f-%-7.0f | %9s | %5s |\n", label, "CPU user", u.median,
            u.low, u.high, "", "");
-    printf("| %-9s | %-24s | %9.0f | %7.0f-%-7.0f | %9s | %5s |\n", label, "CPU system",
-           s.median, s.low, s.high, "", "");
+    printf("| %-9s | %-24s | %9.0f | %7.0f-%-7.0f | %9s | %5s |\n", label, "CPU system", s.median,
+           s.low, s.high, "", "");
   }
 }
 
@@ -416,7 +420,9 @@ double MedianOf(const std::vector<Figures>& runs, double (*field)(const Figures&
   return SpreadOf(values).median;
 }
 
-double WholeRun(const Figures& f) { return f.wallMs.count("whole run") ? f.wallMs.at("whole run") : 0; }
+double WholeRun(const Figures& f) {
+  return f.wallMs.count("whole run") ? f.wallMs.at("whole run") : 0;
+}
 double CpuMs(const Figures& f) { return f.cpuUserMs + f.cpuSystemMs; }
 double Turns(const Figures& f) { return f.replyTurns; }
 
@@ -436,7 +442,8 @@ void PrintTraffic(const char* label, const std::vector<Figures>& runs, const Por
 // The update through a USB adapter: the paced wall time, plus 1 ms for every drain (a USB
 // frame), plus a cost per reply turn: 1 ms with low latency, 16 ms with the common
 // adapters' default latency timer.
-void PrintAdapterModel(const char* label, const std::vector<Figures>& runs, const PortCalls& calls) {
+void PrintAdapterModel(const char* label, const std::vector<Figures>& runs,
+                       const PortCalls& calls) {
   if (!calls.ok) return;
   double wall = MedianOf(runs, WholeRun);
   double turns = MedianOf(runs, Turns);
@@ -514,8 +521,10 @@ int Run(int argc, char** argv) {
   printf("\nFull update of the carried image (%u bytes of firmware, %u of table), paced "
          "virtual switch, %d runs\n\n",
          header->firmwareLength, header->tableLength, runs);
-  printf("| build     | phase                    | median ms | min-max ms      | floor ms  | ratio |\n");
-  printf("|-----------|--------------------------|-----------|-----------------|-----------|-------|\n");
+  printf("| build     | phase                    | median ms | min-max ms      | floor ms  | ratio "
+         "|\n");
+  printf("|-----------|--------------------------|-----------|-----------------|-----------|-------"
+         "|\n");
   std::vector<std::string> phases(std::begin(kPhases), std::end(kPhases));
   PrintRows("native", native, phases);
   if (windows) PrintRows("windows", win, phases);
@@ -527,8 +536,10 @@ int Run(int argc, char** argv) {
          "CPU: the utility's own process (under Wine: the Windows process, not the Wine "
          "server).\n");
   printf("\nPort traffic of one full update, counted by strace from outside the program\n\n");
-  printf("| build     | port writes | drains | readiness waits | queue polls | reply turns | CPU of wall time |\n");
-  printf("|-----------|-------------|--------|-----------------|-------------|-------------|-----------------|\n");
+  printf("| build     | port writes | drains | readiness waits | queue polls | reply turns | CPU "
+         "of wall time |\n");
+  printf("|-----------|-------------|--------|-----------------|-------------|-------------|-------"
+         "----------|\n");
   PrintTraffic("native", native, nativeCalls);
   if (windows) PrintTraffic("windows", win, winCalls);
   if (peer) PrintTraffic("lpc21isp", lpc, lpcCalls);

@@ -140,8 +140,8 @@ t_FlagString::t_FlagString(const char* name, uint32_t defaultIndex, const char* 
                            const char* choice8, const char* choice9, const char* choice10,
                            FlagState initialState)
     : t_FlagString(name, defaultIndex,
-                   CopyNineChoices({choice1, choice2, choice3, choice4, choice5, choice6,
-                                    choice7, choice8, choice9, choice10}),
+                   CopyNineChoices({choice1, choice2, choice3, choice4, choice5, choice6, choice7,
+                                    choice8, choice9, choice10}),
                    initialState) {
   if (choices != nullptr) {
     ownsChoices = 1;

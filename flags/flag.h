@@ -85,10 +85,9 @@ class t_FlagString : public t_Flag {
                FlagState initialState);
   // Up to nine values given one by one; the list ends at the first null and never holds
   // more than nine (a tenth value is not taken). The flag keeps its own copy of the list.
-  t_FlagString(const char* name, uint32_t defaultIndex, const char* choice1,
-               const char* choice2, const char* choice3, const char* choice4,
-               const char* choice5, const char* choice6, const char* choice7,
-               const char* choice8, const char* choice9, const char* choice10,
+  t_FlagString(const char* name, uint32_t defaultIndex, const char* choice1, const char* choice2,
+               const char* choice3, const char* choice4, const char* choice5, const char* choice6,
+               const char* choice7, const char* choice8, const char* choice9, const char* choice10,
                FlagState initialState);
   // A path, checked as pathKind says.
   t_FlagString(const char* name, const char* defaultText, int32_t minLength, int32_t maxLength,
@@ -101,10 +100,10 @@ class t_FlagString : public t_Flag {
   const char* value;  // buffer, defaultValue or an entry of choices
   int32_t minLength;
   int32_t maxLength;
-  const char* defaultValue;   // not owned; may be null
-  const char* const* choices; // NULL-terminated, or null
-  FlagValidator validator;    // may be null
-  char* buffer;               // owned: the characters read from the command line
+  const char* defaultValue;    // not owned; may be null
+  const char* const* choices;  // NULL-terminated, or null
+  FlagValidator validator;     // may be null
+  char* buffer;                // owned: the characters read from the command line
 
  private:
   // OutOfMemory when the constructor could not allocate the choice list: the flag then

@@ -19,13 +19,13 @@ enum class FlagError : uint32_t {
   DirectoryNotFound = 5,
   TooManyDirectories = 6,
   TooManyFileNames = 7,
-  EnvironmentSyntax = 8,               // a directory listed in an environment variable
-  VariableNotFound = 9,                // an environment variable
-  EnvironmentDirectoryNotFound = 10,   // a warning
+  EnvironmentSyntax = 8,              // a directory listed in an environment variable
+  VariableNotFound = 9,               // an environment variable
+  EnvironmentDirectoryNotFound = 10,  // a warning
   // The classes.
-  Unknown = 11,       // no flag of the table has this name
-  Syntax = 14,        // a value that breaks the flag's syntax, such as a broken 'c' number
-  NoData = 17,        // no number given: a range flag keeps its defaults
+  Unknown = 11,  // no flag of the table has this name
+  Syntax = 14,   // a value that breaks the flag's syntax, such as a broken 'c' number
+  NoData = 17,   // no number given: a range flag keeps its defaults
   BelowMinimum = 20,
   AboveMaximum = 23,
   TooShort = 26,

@@ -159,27 +159,17 @@ const Message& MessageFor(FlagError code) {
 void PrintText(const Message& message, const FlagContext& context) {
   const char* name = NameOf(context.flag);
   switch (message.args) {
-    case Args::None:
-      std::fputs(message.text, stdout);
-      break;
-    case Args::Variable:
-      std::printf(message.text, Text(context.memberToken));
-      break;
-    case Args::TokenLetter:
-      std::printf(message.text, FirstUpperOf(context.token));
-      break;
+    case Args::None: std::fputs(message.text, stdout); break;
+    case Args::Variable: std::printf(message.text, Text(context.memberToken)); break;
+    case Args::TokenLetter: std::printf(message.text, FirstUpperOf(context.token)); break;
     case Args::NameItemLetter:
       std::printf(message.text, name, FirstUpperOf(context.memberToken));
       break;
     case Args::NameMemberLetter:
       std::printf(message.text, name, FirstOfName(context.member));
       break;
-    case Args::Name:
-      std::printf(message.text, name);
-      break;
-    case Args::NameValue:
-      std::printf(message.text, name, ItemValue(context).c_str());
-      break;
+    case Args::Name: std::printf(message.text, name); break;
+    case Args::NameValue: std::printf(message.text, name, ItemValue(context).c_str()); break;
     case Args::NameMemberValue:
       std::printf(message.text, name, NameOf(context.member), ValueOf(context.member).c_str());
       break;

@@ -242,8 +242,7 @@ const char* PathParse(PathParts& parts, const char* text, int fileAllowed, const
   return p;
 }
 
-const char* PathParseCopy(PathParts& parts, const char* text, int fileAllowed,
-                          const char* stop) {
+const char* PathParseCopy(PathParts& parts, const char* text, int fileAllowed, const char* stop) {
   const char* end = PathParse(parts, text, fileAllowed, stop);
   if (parts.drive != nullptr) parts.driveLetter = parts.drive[0];
   parts.directory = CopyPart(parts, parts.directoryStart, parts.directoryLength);
@@ -285,8 +284,7 @@ FlagError PathMerge(PathParts& parts, const char* text, int fileAllowed, const c
   return FlagError::None;
 }
 
-PathComposeResult PathCompose(const PathParts& parts, char* buffer, uint32_t size,
-                              uint32_t mask) {
+PathComposeResult PathCompose(const PathParts& parts, char* buffer, uint32_t size, uint32_t mask) {
   Output out{buffer, size};
   out.full = (size == 0);
   uint32_t present = parts.flags & mask;
@@ -325,8 +323,7 @@ PathComposeResult PathCompose(const PathParts& parts, char* buffer, uint32_t siz
 }
 
 bool PathIsValidDirectory(const PathParts& parts) {
-  return (parts.flags & kBreakRules) == 0 &&
-         (parts.flags & (kPathDirectory | kPathFileName)) != 0;
+  return (parts.flags & kBreakRules) == 0 && (parts.flags & (kPathDirectory | kPathFileName)) != 0;
 }
 
 bool PathIsValidFile(const PathParts& parts) {

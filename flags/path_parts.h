@@ -19,12 +19,12 @@ constexpr uint32_t kPathDirectory = 0x4;
 constexpr uint32_t kPathFileName = 0x8;
 constexpr uint32_t kPathDot = 0x10;
 constexpr uint32_t kPathExtension = 0x20;
-constexpr uint32_t kPathRooted = 0x40;        // the directory starts with "\"
-constexpr uint32_t kPathWildcard = 0x80;      // "*" or "?" in the current component
-constexpr uint32_t kPathColon = 0x100;        // a ":" after the drive prefix
-constexpr uint32_t kPathBadCharacter = 0x200; // stopped at a character that is no stop character
-constexpr uint32_t kPathDotsOnly = 0x400;     // a component of dots only, such as "." or ".."
-constexpr uint32_t kPathNoMemory = 0x800;     // a copy could not be allocated
+constexpr uint32_t kPathRooted = 0x40;         // the directory starts with "\"
+constexpr uint32_t kPathWildcard = 0x80;       // "*" or "?" in the current component
+constexpr uint32_t kPathColon = 0x100;         // a ":" after the drive prefix
+constexpr uint32_t kPathBadCharacter = 0x200;  // stopped at a character that is no stop character
+constexpr uint32_t kPathDotsOnly = 0x400;      // a component of dots only, such as "." or ".."
+constexpr uint32_t kPathNoMemory = 0x800;      // a copy could not be allocated
 constexpr uint32_t kPathFinalSeparator = 0x1000;  // PathCompose mask only: end with "\"
 
 // One parsed path. The pointers ending in Start, drive, lastDot and position point into
@@ -71,8 +71,7 @@ const char* PathParse(PathParts& parts, const char* text, int fileAllowed, const
 // PathParse, then copies of the directory, file name and extension, the drive letter and
 // the dot character. A part that is absent or empty gets no copy; a failed allocation sets
 // kPathNoMemory and leaves that copy null.
-const char* PathParseCopy(PathParts& parts, const char* text, int fileAllowed,
-                          const char* stop);
+const char* PathParseCopy(PathParts& parts, const char* text, int fileAllowed, const char* stop);
 // PathParseCopy without a stop set.
 const char* PathParseText(PathParts& parts, const char* text, int fileAllowed);
 
@@ -88,8 +87,7 @@ enum class PathComposeResult : int {
 };
 // Writes the parts that mask selects and parts has, from the drive letter and the copies,
 // into buffer (size bytes) and terminates it.
-PathComposeResult PathCompose(const PathParts& parts, char* buffer, uint32_t size,
-                              uint32_t mask);
+PathComposeResult PathCompose(const PathParts& parts, char* buffer, uint32_t size, uint32_t mask);
 
 // A usable directory: no invalid, wildcard, colon or bad-character bit, and a directory or
 // a file name (which names the directory's last component).

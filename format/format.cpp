@@ -66,14 +66,14 @@ int TakeSign(uint32_t& value, int signMode) {
   return 0;
 }
 
-void EmitNumber(Output& out, uint32_t value, int base, int width, int signMode,
-                unsigned fillFlags, int prefix) {
+void EmitNumber(Output& out, uint32_t value, int base, int width, int signMode, unsigned fillFlags,
+                int prefix) {
   const Positions positions = PositionsOf(base);
   const bool blankFill = (fillFlags & kBlankFill) != 0;
   const bool grouping = positions.base == 10 && (fillFlags & kGrouping) != 0;
   // Base 16 takes the sign mode as the letter case.
-  const char* digits = (positions.base == 16 && signMode != kSignNone) ? "0123456789abcdef"
-                                                                        : "0123456789ABCDEF";
+  const char* digits =
+      (positions.base == 16 && signMode != kSignNone) ? "0123456789abcdef" : "0123456789ABCDEF";
   const int signChar = positions.mayBeSigned ? TakeSign(value, signMode) : 0;
   const int digitPositions = positions.count;
   uint32_t divisor = positions.divisor;
@@ -194,7 +194,10 @@ const char* ReadConversion(const char* p, Conversion& conversion, Arguments& arg
     }
     switch (ch) {
       case '*': conversion.inner = va_arg(arguments.list, int); break;
-      case '.': conversion.outer = conversion.inner; conversion.inner = 0; break;
+      case '.':
+        conversion.outer = conversion.inner;
+        conversion.inner = 0;
+        break;
       case '+': conversion.signMode = kSignPlus; break;
       case ' ': conversion.signMode = kSignSpace; break;
       case '-': conversion.leftJustify = true; break;
@@ -230,8 +233,8 @@ void WriteAddress(Output& out, const Conversion& conversion, Arguments& argument
   const uint32_t address = va_arg(arguments.list, uint32_t);
   for (int shift = 0; shift < 32; shift += 8) {
     if (shift != 0) Emit(out, '.');
-    EmitNumber(out, (address >> shift) & 0xFFu, 10, conversion.inner, kSignNone,
-               conversion.Fill(), 0);
+    EmitNumber(out, (address >> shift) & 0xFFu, 10, conversion.inner, kSignNone, conversion.Fill(),
+               0);
   }
 }
 
@@ -405,9 +408,15 @@ int PutDecimal(PutCharFn put, uint32_t value, int widthCode, unsigned fillFlags,
   return FormatNumber(put, value, 10, widthCode, kSignNone, fillFlags, prefix);
 }
 
-int PutHex2(PutCharFn put, uint32_t value) { return FormatNumber(put, value, 16, 2, kSignNone, 0, 0); }
-int PutHex4(PutCharFn put, uint32_t value) { return FormatNumber(put, value, 16, 4, kSignNone, 0, 0); }
-int PutHex8(PutCharFn put, uint32_t value) { return FormatNumber(put, value, 16, 8, kSignNone, 0, 0); }
+int PutHex2(PutCharFn put, uint32_t value) {
+  return FormatNumber(put, value, 16, 2, kSignNone, 0, 0);
+}
+int PutHex4(PutCharFn put, uint32_t value) {
+  return FormatNumber(put, value, 16, 4, kSignNone, 0, 0);
+}
+int PutHex8(PutCharFn put, uint32_t value) {
+  return FormatNumber(put, value, 16, 8, kSignNone, 0, 0);
+}
 
 // ---- Text buffer. ----
 

@@ -39,8 +39,8 @@ Scan ScanNumber(const char* text, int base) {
   const char* digitsStart = p;
   while (DigitValue(*p) < base) {
     if (!scan.overflow) {
-      scan.magnitude = scan.magnitude * static_cast<unsigned>(base) +
-                       static_cast<unsigned>(DigitValue(*p));
+      scan.magnitude =
+          scan.magnitude * static_cast<unsigned>(base) + static_cast<unsigned>(DigitValue(*p));
       if (scan.magnitude > 0xFFFFFFFFull) scan.overflow = true;
     }
     ++p;

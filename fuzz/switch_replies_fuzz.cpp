@@ -37,18 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static uint8_t memory[1000];
   DeviceInfo info{};
   switch (which % 6) {
-    case 0:
-      ProbeLink();
-      break;
-    case 1:
-      QueryIdentity(&info, false);
-      break;
-    case 2:
-      IspReadMemory(memory, 0x1A000000, 1 + (which % 7) * 150);
-      break;
-    case 3:
-      ReadParameterTable(&info);
-      break;
+    case 0: ProbeLink(); break;
+    case 1: QueryIdentity(&info, false); break;
+    case 2: IspReadMemory(memory, 0x1A000000, 1 + (which % 7) * 150); break;
+    case 3: ReadParameterTable(&info); break;
     case 4:
       IspCompare(0x1A000000, 0x10000000, 512);
       IspWriteRam(0x10000000, memory, 901);

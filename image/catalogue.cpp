@@ -2,8 +2,8 @@
 
 namespace {
 const char* const kFamilyZ[] = {"KLM4400T", "KLM220T", "KLM4400S", nullptr};
-const char* const kFamilyV[] = {"KRX4400T", "KLM4412T", "KLM8800T", "KLM8812T", "KLM8824T",
-                                nullptr};
+const char* const kFamilyV[] = {"KRX4400T", "KLM4412T", "KLM8800T",
+                                "KLM8812T", "KLM8824T", nullptr};
 }  // namespace
 
 const ModelFamily modelCatalogue[2] = {{0x5A, 3, kFamilyZ}, {0x56, 5, kFamilyV}};

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 struct ModelFamily {
-  uint32_t family;           // character code: 'Z' (0x5A) or 'V' (0x56)
+  uint32_t family;  // character code: 'Z' (0x5A) or 'V' (0x56)
   int32_t modelCount;
   const char* const* names;  // names[0] is model 1; a null entry follows the last
 };

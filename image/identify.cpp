@@ -120,9 +120,8 @@ IdentityResult ParseIdentityReply(DeviceInfo* info, const char* line) {
     info->hexField = number(16);
   }
   if (*p != '\0') return IdentityResult::TrailingCharacters;
-  info->displayName = info->productName[0] != '\0'
-                          ? info->productName
-                          : FindModelName(info->family, info->modelIndex);
+  info->displayName = info->productName[0] != '\0' ? info->productName
+                                                   : FindModelName(info->family, info->modelIndex);
   return IdentityResult::Parsed;
 }
 
@@ -190,7 +189,8 @@ bool FlashHoldsInterruptedUpdate(const FirmwareImage& image) {
     if (byte != 0xFF) return false;
   }
   // The last block holds the payload's tail, filled up with 0xFF as it was written.
-  uint32_t lastOffset = kFirstBlock + (h.firmwareLength - kFirstBlock - 1) / kFirstBlock * kFirstBlock;
+  uint32_t lastOffset =
+      kFirstBlock + (h.firmwareLength - kFirstBlock - 1) / kFirstBlock * kFirstBlock;
   uint32_t tail = h.firmwareLength - lastOffset;
   if (IspReadMemory(block, h.firmwareAddress + lastOffset, kFirstBlock) !=
       static_cast<int32_t>(kFirstBlock)) {
@@ -230,14 +230,9 @@ DetectResult DetectDevice() {
   if (linkBaudRate == 0) return DetectResult::NoPort;
   deviceMode = NoDevice;
   switch (ProbeLink()) {
-    case ProbeResult::BootLoader:
-      deviceMode = BootLoader;
-      break;
-    case ProbeResult::Firmware:
-      deviceMode = RunningFirmware;
-      break;
-    case ProbeResult::Nothing:
-      return DetectResult::NoAnswer;
+    case ProbeResult::BootLoader: deviceMode = BootLoader; break;
+    case ProbeResult::Firmware: deviceMode = RunningFirmware; break;
+    case ProbeResult::Nothing: return DetectResult::NoAnswer;
   }
   DelayMs(kSettleBeforeCommandMs);
   FlushInput();
@@ -263,9 +258,7 @@ DetectResult DetectDevice() {
         blankReported = true;
       }
       return DetectResult::Identified;
-    default:
-      deviceMode = NoDevice;
-      return DetectResult::NotIdentified;
+    default: deviceMode = NoDevice; return DetectResult::NotIdentified;
   }
 }
 

@@ -42,9 +42,9 @@ struct ParameterTable {
   uint32_t identity;     // family << 24 | model << 16 | identityByte1 << 8 | identityByte0
   uint32_t tableLength;  // bytes covered by the table's CRC, CRC included; at most 512
   uint32_t checkAddress;
-  uint32_t checkLength;  // at most 4096
-  uint32_t checkCrc;     // standard CRC-32 of the check region
-  uint8_t fill[68];      // 0xFF
+  uint32_t checkLength;       // at most 4096
+  uint32_t checkCrc;          // standard CRC-32 of the check region
+  uint8_t fill[68];           // 0xFF
   uint32_t entryAddress;      // reset handler address with the Thumb bit set
   uint32_t entryAddressHigh;  // upper half of the 64-bit field; zero
   uint32_t tableCrc;

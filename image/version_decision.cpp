@@ -42,12 +42,10 @@ void ReportIncompatibility(Compatibility code, const DeviceInfo* device,
       PrintFormatted("This firmware won't work on this version of the %s,\ndevice not updated.\n",
                      shownName);
       break;
-    case Compatibility::Compatible:
-      break;
+    case Compatibility::Compatible: break;
   }
-  PrintString(
-      "\nPlease check the Halvek website for the proper firmware for your product,\n"
-      "or for a more recent version of this program: ");
+  PrintString("\nPlease check the Halvek website for the proper firmware for your product,\n"
+              "or for a more recent version of this program: ");
   PrintString(kMakerWebAddress);
   PrintString("\n\n");
 }

@@ -11,7 +11,7 @@ enum class Compatibility : int {
   Compatible = 0,
   UnknownImage = 1,  // the image's family and model are not in the catalogue
   OtherFamily = 3,
-  OtherModel = 4,    // same family, another model (PCB revision)
+  OtherModel = 4,  // same family, another model (PCB revision)
 };
 Compatibility CheckCompatibility(const DeviceInfo* device, const FirmwareImage* image);
 // Prints why the image does not fit, then where to find the right firmware.

@@ -8,7 +8,7 @@
 
 constexpr uint32_t kBankA = 0x1A000000u;
 constexpr uint32_t kBankB = 0x1B000000u;
-constexpr uint32_t kBankBytes = 0x80000u;   // 512 KB
+constexpr uint32_t kBankBytes = 0x80000u;      // 512 KB
 constexpr uint32_t kRamStaging = 0x10000000u;  // where blocks wait before the copy
 
 enum class SectorLookup : int { InMap = 0, OutsideMap = 1 };

@@ -99,7 +99,8 @@ int32_t IspReadMemory(uint8_t* destination, uint32_t address, uint32_t count) {
       uint8_t bytes[kUuLineBytes];
       // A length character may claim up to 63 bytes; no real line holds more than 45.
       uint32_t missing = announced - decoded;
-      int n = UuDecodeLine(bytes, line, static_cast<int>(missing < kUuLineBytes ? missing : kUuLineBytes));
+      int n = UuDecodeLine(bytes, line,
+                           static_cast<int>(missing < kUuLineBytes ? missing : kUuLineBytes));
       for (int i = 0; i < n; ++i) {
         sum += bytes[i];
         if (decoded + static_cast<uint32_t>(i) < chunk) destination[decoded + i] = bytes[i];
@@ -176,12 +177,9 @@ BlockResult ProgramFlashBlock(uint32_t address, const uint8_t* source, uint32_t 
     return BlockResult::Refused;
   }
   switch (IspCompare(address, kRamStaging, count)) {
-    case CompareResult::Equal:
-      return BlockResult::Done;
-    case CompareResult::Differs:
-      return BlockResult::FlashDiffers;
-    case CompareResult::Failed:
-      break;
+    case CompareResult::Equal: return BlockResult::Done;
+    case CompareResult::Differs: return BlockResult::FlashDiffers;
+    case CompareResult::Failed: break;
   }
   return BlockResult::Refused;
 }

@@ -40,7 +40,7 @@ BlockResult EraseArea(uint32_t address, uint32_t length) {
   IspResult prepared = IspPrepareSectors(sectors.first, sectors.last, sectors.bank);
   IspResult erased = IspEraseSectors(sectors.first, sectors.last, sectors.bank);
   return (prepared != IspResult::Ok || erased != IspResult::Ok) ? BlockResult::Refused
-                                                                  : BlockResult::Done;
+                                                                : BlockResult::Done;
 }
 
 // Writes blocks of size while at least size bytes remain; showProgress after each.

@@ -10,7 +10,7 @@
 bool ImageFitsBlockScheme(const char* label, const FirmwareImage* image);
 
 enum class UpdateResult : int {
-  Updated = 0,   // the new firmware runs; the link is back at 19200 baud
+  Updated = 0,  // the new firmware runs; the link is back at 19200 baud
   Failed = 1,
   Mismatch = 2,  // a compare found a difference
 };

@@ -7,8 +7,8 @@
 
 #include "link/clock.h"
 
-int SendString(const char* text);          // one Write of the text without its NUL
-int SendChar(int ch);                      // one Write of the character's low 8 bits
+int SendString(const char* text);            // one Write of the text without its NUL
+int SendChar(int ch);                        // one Write of the character's low 8 bits
 int SendFormatted(const char* format, ...);  // the whole formatted line in one Write
 int PrintChar(int ch);
 void PrintString(const char* text);

@@ -51,11 +51,8 @@ struct ConsoleKeyword {
 };
 
 const ConsoleKeyword keywordTable[] = {
-    {"\x03=SZ", nullptr},
-    {"\x01!", MessageLine},
-    {"\x02=P", SwitchReady},
-    {"\x02=V", nullptr},
-    {nullptr, nullptr},
+    {"\x03=SZ", nullptr}, {"\x01!", MessageLine}, {"\x02=P", SwitchReady},
+    {"\x02=V", nullptr},  {nullptr, nullptr},
 };
 
 }  // namespace

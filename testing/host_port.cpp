@@ -132,4 +132,3 @@ bool HostPort::ReadLine(std::string* line, int ms) {
   *line = text.substr(0, text.size() - 2);
   return true;
 }
-

@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -136,8 +136,7 @@ RunResult RunWithClosedInput(const std::vector<std::string>& command, int timeou
 }
 
 ConsoleSession::ConsoleSession(const std::vector<std::string>& command,
-                               const std::vector<std::string>& environment,
-                               bool outputThroughPipe)
+                               const std::vector<std::string>& environment, bool outputThroughPipe)
     : command_(command), environment_(environment), outputThroughPipe_(outputThroughPipe) {
   Start();
 }

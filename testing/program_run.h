@@ -42,8 +42,7 @@ class ConsoleSession {
  public:
   // Starts the program.
   ConsoleSession(const std::vector<std::string>& command,
-                 const std::vector<std::string>& environment = {},
-                 bool outputThroughPipe = false);
+                 const std::vector<std::string>& environment = {}, bool outputThroughPipe = false);
   ~ConsoleSession();
   ConsoleSession(const ConsoleSession&) = delete;
   ConsoleSession& operator=(const ConsoleSession&) = delete;

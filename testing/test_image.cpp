@@ -7,8 +7,7 @@ std::vector<uint8_t> TestImage(const PackOptions& options, uint32_t payloadBytes
   return PackImage(SyntheticPayload(payloadBytes, kSyntheticEntry), options, &error);
 }
 
-bool WriteTestImage(const std::string& path, const PackOptions& options,
-                    uint32_t payloadBytes) {
+bool WriteTestImage(const std::string& path, const PackOptions& options, uint32_t payloadBytes) {
   std::vector<uint8_t> image = TestImage(options, payloadBytes);
   if (image.empty()) return false;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

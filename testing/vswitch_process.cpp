@@ -1,10 +1,10 @@
 #include "testing/vswitch_process.h"
 
 #include <fcntl.h>
-#include <sys/prctl.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,9 +65,8 @@ bool VirtualSwitchProcess::Start() {
     error_ = "pipe failed";
     return false;
   }
-  std::vector<std::string> args = {ProgramPath(),       "--link",  LinkPath(),
-                                   "--flash",           FlashPath(), "--log",
-                                   LogPath(),           "--stats", StatsPath()};
+  std::vector<std::string> args = {ProgramPath(), "--link",  LinkPath(), "--flash",  FlashPath(),
+                                   "--log",       LogPath(), "--stats",  StatsPath()};
   args.insert(args.end(), options_.begin(), options_.end());
   std::string errorsPath = directory_ + "/stderr.txt";
 

@@ -36,9 +36,9 @@ bool SpeedCode(uint32_t baudRate, speed_t* code) {
   static const struct {
     uint32_t rate;
     speed_t code;
-  } kRates[] = {{1200, B1200},   {2400, B2400},   {4800, B4800},   {9600, B9600},
-                {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
-                {230400, B230400}};
+  } kRates[] = {{1200, B1200},   {2400, B2400},     {4800, B4800},
+                {9600, B9600},   {19200, B19200},   {38400, B38400},
+                {57600, B57600}, {115200, B115200}, {230400, B230400}};
   for (const auto& r : kRates) {
     if (r.rate == baudRate) {
       *code = r.code;

@@ -35,22 +35,38 @@ const char kLost4[] = "\n\nError 4: Lost the connection to the switch! Check cab
 // block (the payload after its first 512 bytes) make 144,384 bytes; the table is the
 // next 512, the first 512 bytes of the payload the 512 after that.
 const FaultCase kCases[] = {
-    {"CompareDifference", "compare difference", {"--fault-compare", "0x1A004000"},
-     "\n\nError: A mismatch occurred while verifying this update.\n", false},
+    {"CompareDifference",
+     "compare difference",
+     {"--fault-compare", "0x1A004000"},
+     "\n\nError: A mismatch occurred while verifying this update.\n",
+     false},
     {"RefusedPrepare", "refused prepare", {"--fault-refuse", "P:1"}, kLost4, false, false},
     {"ResentChunk", "resent chunk", {"--fault-resend", "once"}, kLost1, false},
-    {"PowerLossEarly", "power loss early", {"--fault-silence-after-w-bytes", "1000"}, kLost1,
+    {"PowerLossEarly", "power loss early", {"--fault-silence-after-w-bytes", "1000"}, kLost1, true},
+    {"PowerLossMidFirmware",
+     "power loss mid-firmware",
+     {"--fault-silence-after-w-bytes", "70000"},
+     kLost1,
      true},
-    {"PowerLossMidFirmware", "power loss mid-firmware", {"--fault-silence-after-w-bytes", "70000"},
-     kLost1, true},
-    {"PowerLossAtTheTablesCopy", "power loss at the table's copy",
-     {"--fault-silence-after-copy", "38"}, kLost4, true},
-    {"PowerLossBeforeTheFirstBlock", "power loss before the first 512 bytes",
-     {"--fault-silence-after-w-bytes", "144900"}, kLost1, true},
+    {"PowerLossAtTheTablesCopy",
+     "power loss at the table's copy",
+     {"--fault-silence-after-copy", "38"},
+     kLost4,
+     true},
+    {"PowerLossBeforeTheFirstBlock",
+     "power loss before the first 512 bytes",
+     {"--fault-silence-after-w-bytes", "144900"},
+     kLost1,
+     true},
     // Between the erase of the table's sector and the copy of the new table the switch
     // holds no parameter table at all; it is recognised by the firmware it holds.
-    {"PowerLossWhileTheTableIsStaged", "power loss while the table is staged",
-     {"--fault-silence-after-w-bytes", "144500"}, kLost1, true, true, true},
+    {"PowerLossWhileTheTableIsStaged",
+     "power loss while the table is staged",
+     {"--fault-silence-after-w-bytes", "144500"},
+     kLost1,
+     true,
+     true,
+     true},
 };
 
 bool AllErased(const std::vector<uint8_t>& flash, size_t from, size_t count) {
@@ -119,7 +135,8 @@ TEST_P(FaultRecovery, Recovers) {
   ASSERT_TRUE(sw.Restart(std::vector<std::string>{})) << sw.Error();
   Launch({port});
   if (c.tableLost) {
-    ASSERT_TRUE(Expect("\nCOM" + port + ": The switch was left in its boot loader by an "
+    ASSERT_TRUE(Expect("\nCOM" + port +
+                       ": The switch was left in its boot loader by an "
                        "interrupted update of this firmware.\nAn KLM8800T was found with "
                        "firmware version: None\n"));
   } else {

@@ -88,7 +88,8 @@ TEST_P(SearchNative, ABootRomWithABlankTableIsNeverOfferedAnUpdate) {
   for (int pass = 0; pass < 3; ++pass) {
     ASSERT_TRUE(sw.WaitForLog("> 115200 isp R 436731392 512", 20000));
     size_t reads = CountOf(sw.LogLines(), "> 115200 isp R 436731392 512");
-    for (int i = 0; i < 200 && CountOf(sw.LogLines(), "> 115200 isp R 436731392 512") == reads; ++i) {
+    for (int i = 0; i < 200 && CountOf(sw.LogLines(), "> 115200 isp R 436731392 512") == reads;
+         ++i) {
       usleep(50000);
     }
   }

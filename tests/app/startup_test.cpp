@@ -5,9 +5,8 @@
 
 namespace {
 
-const char kBanner[] =
-    "\nHalvek / Tessary firmware update utility. Version 1.02"
-    "\n(c) Halvek Audio Systems. All rights reserved.\n";
+const char kBanner[] = "\nHalvek / Tessary firmware update utility. Version 1.02"
+                       "\n(c) Halvek Audio Systems. All rights reserved.\n";
 const char kExit[] = "\nPress any key to exit...\n";
 
 class StartUp : public testing::TestWithParam<Build> {
@@ -24,12 +23,13 @@ class StartUp : public testing::TestWithParam<Build> {
 
 TEST_P(StartUp, TwoArgumentsPrintTheUsageEvenWhenTheFirstIsAPort) {
   RunResult r = Run({"3", "b"});
-  EXPECT_EQ(r.output, std::string(kBanner) +
-                          "\nUse: TQUPD [x]\n"
-                          "\nWhere:"
-                          "\n   x    = Optional, If not 0, then this is a comport number between 1 and 99,"
-                          "\n          otherwise searches COM1 - COM16." +
-                          kExit);
+  EXPECT_EQ(r.output,
+            std::string(kBanner) +
+                "\nUse: TQUPD [x]\n"
+                "\nWhere:"
+                "\n   x    = Optional, If not 0, then this is a comport number between 1 and 99,"
+                "\n          otherwise searches COM1 - COM16." +
+                kExit);
   EXPECT_EQ(r.status, 1);
 }
 

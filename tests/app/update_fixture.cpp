@@ -13,15 +13,13 @@
 #include "image/image_format.h"
 #include "image/image_table.h"
 
-const char kBanner[] =
-    "\nHalvek / Tessary firmware update utility. Version 1.02"
-    "\n(c) Halvek Audio Systems. All rights reserved.\n"
-    "Firmware validated.\n";
+const char kBanner[] = "\nHalvek / Tessary firmware update utility. Version 1.02"
+                       "\n(c) Halvek Audio Systems. All rights reserved.\n"
+                       "Firmware validated.\n";
 
 std::string BuildName(const testing::TestParamInfo<Build>& info) {
   return info.param == Build::kNative ? "Native" : "Windows";
 }
-
 
 void EndToEndRun::SetUp() {
   if (TqupdCommand(build(), {}).empty()) GTEST_SKIP() << "Windows build not given";
@@ -61,7 +59,8 @@ std::vector<std::string> EndToEndRun::Installed(const PackOptions& options) {
       PackImage(SyntheticPayload(kSyntheticPayloadBytes, kSyntheticEntry, 1), options, &error);
   std::string path = portsFolder_ + "/image" + std::to_string(++images_) + ".bin";
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  out.write(reinterpret_cast<const char*>(image.data()),
+            static_cast<std::streamsize>(image.size()));
   EXPECT_TRUE(out.good() && !image.empty()) << error;
   return {"--install", path};
 }
@@ -114,10 +113,10 @@ void EndToEndRun::MirrorPortsIntoWine() {
     unlink(link.c_str());
     std::string target = portsFolder_ + "/com" + std::to_string(n);
     // A port this test does not provide must not open either.
-    std::filesystem::create_symlink(
-        std::filesystem::exists(std::filesystem::symlink_status(target)) ? target
-                                                                          : portsFolder_ + "/none",
-        link);
+    std::filesystem::create_symlink(std::filesystem::exists(std::filesystem::symlink_status(target))
+                                        ? target
+                                        : portsFolder_ + "/none",
+                                    link);
   }
 }
 
@@ -128,14 +127,15 @@ void EndToEndRun::Launch(const std::vector<std::string>& args) {
   // Before the test reads a line or types a key: a Windows build whose Wine console came
   // up detached from the terminal is started once more (see WaitUntilKeysReachIt).
   EXPECT_TRUE(session_->WaitUntilKeysReachIt())
-      << "Wine's console came up detached from the terminal twice; shown:\n" << Shown();
+      << "Wine's console came up detached from the terminal twice; shown:\n"
+      << Shown();
 }
 
 bool EndToEndRun::Expect(const std::string& text, int timeoutMs, size_t from) {
   bool seen = session_->WaitFor(text, timeoutMs, from);
   EXPECT_TRUE(seen) << "waited for: " << text << "\nshown:\n"
-                    << Shown() << "\nterminal:\n" << session_->Terminal()
-                    << "\nrunning: " << session_->Running();
+                    << Shown() << "\nterminal:\n"
+                    << session_->Terminal() << "\nrunning: " << session_->Running();
   return seen;
 }
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "testing/program_run.h"
 #include "testing/arguments.h"
+#include "testing/program_run.h"
 #include "testing/test_image.h"
 #include "testing/vswitch_process.h"
 
@@ -85,7 +85,6 @@ std::string ProgressLines();
 std::string DspLines(int banks);
 
 extern const char kBanner[];
-
 
 inline size_t CountOf(const std::vector<std::string>& lines, const std::string& prefix) {
   size_t n = 0;

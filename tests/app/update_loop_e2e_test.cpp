@@ -8,9 +8,9 @@
 
 namespace {
 
-const uint32_t kOlder = 0x02320000;  // 2.50
+const uint32_t kOlder = 0x02320000;    // 2.50
 const uint32_t kCarried = 0x023C0000;  // 2.60, what this build carries
-const uint32_t kNewer = 0x02460000;  // 2.70
+const uint32_t kNewer = 0x02460000;    // 2.70
 
 std::string FoundLine(const std::string& port, const char* version) {
   return "\nCOM" + port + ": An KLM8800T was found with firmware version: " + version + "\n";
@@ -120,10 +120,11 @@ TEST_P(UpdateNative, EqualVersionsAnsweredNoChangeNothing) {
 TEST_P(UpdateNative, ANewerSwitchIsCalledOlderUpdate) {
   VirtualSwitchProcess& sw = AddSwitch(InstalledVersion(kNewer));
   Launch({PortOf(sw)});
-  ASSERT_TRUE(Expect("\n\nThis update is OLDER than the firmware inside the KLM8800T!\n"
-                     "\n Current Version: 2.70, Model: KLM8800T"
-                     "\n Update Version:  2.60, Model: KLM8800T"
-                     "\n\nAre you sure you want to update with an OLDER version of firmware? (Y,N) "));
+  ASSERT_TRUE(
+      Expect("\n\nThis update is OLDER than the firmware inside the KLM8800T!\n"
+             "\n Current Version: 2.70, Model: KLM8800T"
+             "\n Update Version:  2.60, Model: KLM8800T"
+             "\n\nAre you sure you want to update with an OLDER version of firmware? (Y,N) "));
   session_->Type("N");
   EXPECT_EQ(PressKeyAndWait(), 1);
 }

@@ -37,18 +37,22 @@ TEST_F(UpdateLoopScripted, ProgressRenewsThe13SecondWaitAndReadyEndsItAtOnce) {
   };
   struct Case {
     std::vector<Arrival> arrivals;
-    bool ready;  // false: the wait ran out, and the power-cycle message follows
+    bool ready;         // false: the wait ran out, and the power-cycle message follows
     uint32_t endsAtMs;  // from the call
     const char* shown;  // before the power-cycle message
   } cases[] = {
       {{}, false, 13001, ""},
       {{{"^!100 1 0$", 5000}}, false, 18001, "\n\rUpdating DSPs: Bank = 1, Complete =  16%"},
-      {{{"^!100 1 0$", 5000}, {"^!100 1 1$", 12000}}, false, 25001,
+      {{{"^!100 1 0$", 5000}, {"^!100 1 1$", 12000}},
+       false,
+       25001,
        "\n\rUpdating DSPs: Bank = 1, Complete =  16%\rUpdating DSPs: Bank = 1, Complete =  33%"},
       // Other messages are shown but are no news of the DSPs.
       {{{"^!42 Fan fault$", 5000}}, false, 13001, "!42 Fan fault$"},
       {{{"^=P$", 7000}}, true, 7001, ""},
-      {{{"^!100 1 0$", 5000}, {"^=P$", 17000}}, true, 17001,
+      {{{"^!100 1 0$", 5000}, {"^=P$", 17000}},
+       true,
+       17001,
        "\n\rUpdating DSPs: Bank = 1, Complete =  16%"},
       // The last moment a ready line is still taken, and the first it is too late.
       {{{"^=P$", 13000}}, true, 13001, ""},

@@ -93,9 +93,9 @@ TEST(FlagString, ReadsQuotedAndPlainValues) {
     const char* arguments;
     const char* value;
   } cases[] = {
-      {"/Nvalue", "value"},     {"/N value", "value"},   {"/N\"a b\"", "a b"},
-      {"/Nx\"\"y", "x\"y"},     {"/N\"a\"\"b\"", "a\"b"}, {"/N\"a/b\"", "a/b"},
-      {"/Nab/M", "ab"},         {"/N", "dflt"},          {"/N  ", "dflt"},
+      {"/Nvalue", "value"},       {"/N value", "value"},    {"/N\"a b\"", "a b"},
+      {"/Nx\"\"y", "x\"y"},       {"/N\"a\"\"b\"", "a\"b"}, {"/N\"a/b\"", "a/b"},
+      {"/Nab/M", "ab"},           {"/N", "dflt"},           {"/N  ", "dflt"},
       {"/Nfirst /Nlast", "last"},
   };
   for (const Case& c : cases) {

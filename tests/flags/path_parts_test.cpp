@@ -107,11 +107,16 @@ TEST(PathIsValid, JudgesFilesAndDirectories) {
     bool file;
     bool directory;
   } cases[] = {
-      {"C:\\dir\\file.txt", 1, true, true}, {"dir\\", 1, false, true},
-      {"C:\\", 1, false, true},             {"C:", 1, false, false},
-      {"x*.txt", 1, false, false},          {"a|b", 1, false, false},
-      {"C:a:b", 1, false, false},           {"C:\\a:b\\c", 1, false, false},
-      {"c:\\dir\\sub", 0, false, true},     {"c:\\d*", 0, false, false},
+      {"C:\\dir\\file.txt", 1, true, true},
+      {"dir\\", 1, false, true},
+      {"C:\\", 1, false, true},
+      {"C:", 1, false, false},
+      {"x*.txt", 1, false, false},
+      {"a|b", 1, false, false},
+      {"C:a:b", 1, false, false},
+      {"C:\\a:b\\c", 1, false, false},
+      {"c:\\dir\\sub", 0, false, true},
+      {"c:\\d*", 0, false, false},
   };
   for (const Case& c : cases) {
     PathParts parts;

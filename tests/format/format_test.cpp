@@ -8,7 +8,9 @@
 
 namespace {
 
-void Append(int ch, void* context) { static_cast<std::string*>(context)->push_back(static_cast<char>(ch)); }
+void Append(int ch, void* context) {
+  static_cast<std::string*>(context)->push_back(static_cast<char>(ch));
+}
 
 // Each helper also checks that the count returned is what reached the sink.
 std::string Format(const char* format, ...) {
@@ -67,7 +69,7 @@ TEST(FormatText, ConvertsNumbers) {
   EXPECT_EQ("101", Format("%b", 5));
   EXPECT_EQ("10", Format("%o", 8));
   EXPECT_EQ("37777777770", Format("%o", -8));  // unsigned unless "+" or " " is given
-  EXPECT_EQ("00FF", Format("%,04X", 255));  // grouping is for base 10 only
+  EXPECT_EQ("00FF", Format("%,04X", 255));     // grouping is for base 10 only
   EXPECT_EQ("  $42", Format("%$5u", 42));
   EXPECT_EQ("$0042", Format("%$05u", 42));
   EXPECT_EQ("#-7", Format("%@d", '#', -7));
@@ -114,7 +116,7 @@ TEST(FormatText, WritesCharactersAddressesAndUnknownConversions) {
 }
 
 TEST(PutCharForms, GiveThePutFunctionTheSameText) {
-  EXPECT_EQ("-42", Take(PutDecimal(Record, kMinus42, -1, kBlankFill, 0)));  // width 0
+  EXPECT_EQ("-42", Take(PutDecimal(Record, kMinus42, -1, kBlankFill, 0)));   // width 0
   EXPECT_EQ(" -42", Take(PutDecimal(Record, kMinus42, -5, kBlankFill, 0)));  // width 4
   EXPECT_EQ("$0042", Take(PutDecimal(Record, 42, 5, 0, '$')));
   EXPECT_EQ("0A", Take(PutHex2(Record, 0xA)));
@@ -129,7 +131,8 @@ TEST(DumpBytes, FillsAShortLastLineToTheWidthOfAFullOne) {
   DumpBytes(Append, &text, data, 20, 0x100, 16);
   EXPECT_EQ("\r\n"
             "0100: 46 69 72 6D 77 61 72 65  20 76 31 2E 30 32 0D 0A  Firmware v1.02..\r\n"
-            "0110: 4F 4B 00 FF " + std::string(37, ' ') + " OK..\r\n",
+            "0110: 4F 4B 00 FF " +
+                std::string(37, ' ') + " OK..\r\n",
             text);
   DumpBytes(Record, data + 2, 3, 0x12345, 2);
   EXPECT_EQ("\r\n12345: 72  6D  rm\r\n12347: 77      w\r\n", recorded);
@@ -144,7 +147,8 @@ TEST(DumpWords, ShowsByteAddressesAndNoCharacterColumn) {
   std::string text;
   DumpWords(Append, &text, words, 5, 0x40);
   EXPECT_EQ("\r\n0100: 12345678 DEADBEEF 00000001 00000002   \r\n"
-            "0110: 00000003 " + std::string(9, ' ') + "  \r\n",
+            "0110: 00000003 " +
+                std::string(9, ' ') + "  \r\n",
             text);
 }
 

@@ -16,17 +16,17 @@ TEST(ParseUnsigned32, ReadsLikeStrtoulWithA32BitResult) {
       {"-1", 10, 4294967295u, 2},
       {"+5", 10, 5, 2},
       {"4294967295", 10, 4294967295u, 10},
-      {"4294967296", 10, 0xFFFFFFFFu, 10},       // above 32 bits saturates
+      {"4294967296", 10, 0xFFFFFFFFu, 10},  // above 32 bits saturates
       {"99999999999999999999", 10, 0xFFFFFFFFu, 20},
-      {"abc", 10, 0, 0},                         // no digits: nothing consumed
+      {"abc", 10, 0, 0},  // no digits: nothing consumed
       {"-", 10, 0, 0},
       {"", 10, 0, 0},
       {"1A", 16, 26, 2},
       {"0x1A", 16, 26, 4},
-      {"0x", 16, 0, 1},                          // the 0 is the number, x is not
+      {"0x", 16, 0, 1},  // the 0 is the number, x is not
       {"0x10", 0, 16, 4},
       {"010", 0, 8, 3},
-      {"09", 0, 0, 1},                           // octal stops at 9
+      {"09", 0, 0, 1},  // octal stops at 9
   };
   for (const Case& c : cases) {
     const char* end = nullptr;

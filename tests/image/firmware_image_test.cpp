@@ -62,8 +62,7 @@ TEST(ValidateImage, AnyChangedByteFailsTheWholeImageCheckFirst) {
 TEST(ValidateImage, AHeaderPointingOutsideTheImageIsRefusedNotFollowed) {
   PackOptions options;
   std::string error;
-  std::vector<uint8_t> bytes =
-      PackImage(SyntheticPayload(2048, kSyntheticEntry), options, &error);
+  std::vector<uint8_t> bytes = PackImage(SyntheticPayload(2048, kSyntheticEntry), options, &error);
   // Point the payload far outside and repair the whole-image CRC, as a hostile or
   // corrupted build would: validation must refuse it without reading there.
   PutLe32(bytes, 28, 0x7FFFFFFF);

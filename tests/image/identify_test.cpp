@@ -57,7 +57,8 @@ TEST(ParseIdentityReply, ResultCodesTellWhatIsWrong) {
       {"^=V \"unterminated", IdentityResult::NameNotClosed},
       {"^=V \"KLM8800T\" 2.60,86,3,1x", IdentityResult::TrailingCharacters},
       {"^=V \"KLM8800T\" 2.60 extra", IdentityResult::TrailingCharacters},
-      {"^=V \"KLM8800T\" 2.60(Beta", IdentityResult::Parsed},  // a '(' without ')' ends at the line's end
+      {"^=V \"KLM8800T\" 2.60(Beta",
+       IdentityResult::Parsed},  // a '(' without ')' ends at the line's end
       {"^=V \"KLM8800T\" 2.60)", IdentityResult::TrailingCharacters},
   };
   for (const Case& c : cases) EXPECT_EQ(Parse(c.line.c_str()).result, c.result) << c.line;

@@ -53,8 +53,9 @@ void WriteInterruptedFlash(const std::string& path, uint8_t lastByteDelta = 0) {
   std::vector<uint8_t> flash(2 * 0x80000, 0xFF);
   std::copy(carried.firmware + 512, carried.firmware + h.firmwareLength, flash.begin() + 512);
   flash[h.firmwareLength - 1] = static_cast<uint8_t>(flash[h.firmwareLength - 1] + lastByteDelta);
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(flash.data()),
-                                              static_cast<std::streamsize>(flash.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(flash.data()),
+             static_cast<std::streamsize>(flash.size()));
 }
 
 const char kNotIdentifiable[] =
@@ -80,7 +81,10 @@ TEST_F(Identify, TableVariantsSetModeAndVersionAsTheyShould) {
   } cases[] = {
       {{"--table", "old"}, DetectResult::Identified, BootLoader, 0x02320000, ""},
       {{"--table", "blank"}, DetectResult::Identified, BlankBootLoader, 0, kNotIdentifiable},
-      {{"--table", "bad-crc"}, DetectResult::Identified, BootLoader, 0x02320000,
+      {{"--table", "bad-crc"},
+       DetectResult::Identified,
+       BootLoader,
+       0x02320000,
        "\nParameter table has a bad CRC!\n"},
       {{"--table", "check-crc"}, DetectResult::Identified, BootLoader, 0, ""},
       {{"--table-check-length", "4097"}, DetectResult::Identified, BootLoader, 0, ""},

@@ -66,21 +66,19 @@ class VersionDecision : public testing::Test {
 TEST_F(VersionDecision, EqualVersionsAskAndNCancels) {
   Decision d = Decide(0x023C0000, "n");
   EXPECT_FALSE(d.result);
-  EXPECT_EQ(d.shown,
-            "\nThe firmware version inside the KLM8800T matches this update.\n"
-            "\n Current Version: 2.60, Model: KLM8800T"
-            "\n Update Version:  2.60, Model: KLM8800T"
-            "\n\nUpdate anyway? (Y,N) N\n\nUpdate canceled.\n\n");
+  EXPECT_EQ(d.shown, "\nThe firmware version inside the KLM8800T matches this update.\n"
+                     "\n Current Version: 2.60, Model: KLM8800T"
+                     "\n Update Version:  2.60, Model: KLM8800T"
+                     "\n\nUpdate anyway? (Y,N) N\n\nUpdate canceled.\n\n");
 }
 
 TEST_F(VersionDecision, OnlyYAndNAnswerAndEitherCaseCounts) {
   Decision d = Decide(0x02320000, "x\r\n?y");
   EXPECT_TRUE(d.result);
-  EXPECT_EQ(d.shown,
-            "\n\nThis update is newer than the firmware inside the KLM8800T.\n"
-            "\n Current Version: 2.50, Model: KLM8800T"
-            "\n Update Version:  2.60, Model: KLM8800T"
-            "\n\nContinue with update to newer version? (Y,N) Y\n");
+  EXPECT_EQ(d.shown, "\n\nThis update is newer than the firmware inside the KLM8800T.\n"
+                     "\n Current Version: 2.50, Model: KLM8800T"
+                     "\n Update Version:  2.60, Model: KLM8800T"
+                     "\n\nContinue with update to newer version? (Y,N) Y\n");
 }
 
 TEST_F(VersionDecision, AnOlderUpdateIsCalledOlderEvenAgainstABeta) {
@@ -125,8 +123,6 @@ TEST_F(VersionDecision, VersionLinesLineUpTheModelColumn) {
   device.version = 0x023C0000;
   testing::internal::CaptureStdout();
   ShowVersions(&device, &image);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "\n Current Version: 2.60,  Model: KLM8800T"
-            "\n Update Version:  10.01, Model: KLM8800T");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n Current Version: 2.60,  Model: KLM8800T"
+                                                    "\n Update Version:  10.01, Model: KLM8800T");
 }
-

@@ -14,8 +14,8 @@ namespace {
 
 // One Write as the switch's end of the line saw it: when, at which rate, what.
 std::string Seen(uint32_t atMs, std::string_view bytes) {
-  std::string text = "@" + std::to_string(atMs) + " " +
-                     std::to_string(ScriptedBaudRates().back()) + " ";
+  std::string text =
+      "@" + std::to_string(atMs) + " " + std::to_string(ScriptedBaudRates().back()) + " ";
   for (char c : bytes) {
     if (c == '\x1B') {
       text += "ESC";
@@ -217,8 +217,8 @@ TEST_F(BootEntryScripted, TheFirmwareIsKnownByItsAcknowledgementOrAFiveCharacter
   struct Case {
     const char* answer;
     ProbeResult result;
-  } cases[] = {{"^+$", ProbeResult::Firmware},  {"^=P00$", ProbeResult::Firmware},
-               {"^=P$", ProbeResult::Nothing},  {"^=P0$", ProbeResult::Nothing},
+  } cases[] = {{"^+$", ProbeResult::Firmware},    {"^=P00$", ProbeResult::Firmware},
+               {"^=P$", ProbeResult::Nothing},    {"^=P0$", ProbeResult::Nothing},
                {"^=P000$", ProbeResult::Nothing}, {"^=X00$", ProbeResult::Nothing}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.answer);

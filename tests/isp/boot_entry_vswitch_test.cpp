@@ -31,7 +31,7 @@ using BootEntry = UtilityOnASwitch;
 TEST_F(BootEntry, ASynchronisedBootRomIsFoundThroughItsEchoOnAndEchoOff) {
   Start({"--erase"});
   SynchroniseWithEchoOn();
-  SetLinkBaudRate(19200);  // so that the first try is made at 115200
+  SetLinkBaudRate(19200);                           // so that the first try is made at 115200
   EXPECT_EQ(ProbeLink(), ProbeResult::BootLoader);  // echo-on handshake
   SetLinkBaudRate(19200);
   EXPECT_EQ(ProbeLink(), ProbeResult::BootLoader);  // echo-off handshake: the probe line gets "1"

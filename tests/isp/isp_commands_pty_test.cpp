@@ -9,8 +9,8 @@
 #include "isp/isp_commands.h"
 #include "isp/uu_codec.h"
 #include "link/link_io.h"
-#include "link/serial_port.h"
 #include "link/pty_port.h"
+#include "link/serial_port.h"
 
 namespace {
 
@@ -63,7 +63,8 @@ TEST_F(IspWire, CompareTellsADifferenceFromARefusal) {
   EXPECT_EQ(IspCompare(0x1A000000, 0x10000000, 512), CompareResult::Failed);
   pty.Send("10\r\n64\r\n0\r\n");
   EXPECT_EQ(IspCompare(0x1A000000, 0x10000000, 512), CompareResult::Differs);
-  EXPECT_EQ(IspCompare(0x1A000000, 0x10000000, 512), CompareResult::Equal);  // the offset line was consumed
+  EXPECT_EQ(IspCompare(0x1A000000, 0x10000000, 512),
+            CompareResult::Equal);  // the offset line was consumed
 }
 
 TEST_F(IspWire, ABlockOutsideOneBankIsRefusedBeforeAnyFlashCommand) {
@@ -86,8 +87,8 @@ TEST_F(IspWire, WriteSendsUuLinesOfFortyFiveAndOneChecksumPerChunk) {
   ASSERT_EQ(lines.size(), 14u);
   EXPECT_EQ(lines[0], "W 268435456 512");
   for (int i = 0; i < 11; ++i) {
-    EXPECT_EQ(lines[1 + i], UuLine(std::vector<uint8_t>(block.begin() + 45 * i,
-                                                         block.begin() + 45 * (i + 1))));
+    EXPECT_EQ(lines[1 + i],
+              UuLine(std::vector<uint8_t>(block.begin() + 45 * i, block.begin() + 45 * (i + 1))));
   }
   EXPECT_EQ(lines[12][0], '1');  // 17 bytes: 0x20 + 17
   EXPECT_EQ(lines[13], std::to_string(sum));

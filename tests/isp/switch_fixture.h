@@ -11,8 +11,8 @@
 
 #include "image/identify.h"
 #include "link/serial_port.h"
-#include "testing/ports_folder.h"
 #include "testing/arguments.h"
+#include "testing/ports_folder.h"
 #include "testing/test_image.h"
 #include "testing/vswitch_process.h"
 

@@ -33,7 +33,8 @@ TEST(UuDecodeLine, InvertsTheEncodingForEveryLength) {
     UuEncodeLine(line, data.data(), n);
     uint8_t out[45] = {};
     ASSERT_EQ(UuDecodeLine(out, line, 45), n);
-    EXPECT_EQ(std::vector<uint8_t>(out, out + n), std::vector<uint8_t>(data.begin(), data.begin() + n));
+    EXPECT_EQ(std::vector<uint8_t>(out, out + n),
+              std::vector<uint8_t>(data.begin(), data.begin() + n));
   }
 }
 
@@ -62,10 +63,9 @@ TEST(FlashSectorOf, MapsBothBanksAndRefusesEverythingElse) {
     int bank;
     int sector;
   } cases[] = {
-      {0x1A000000, 0, 0, 0},  {0x1A001FFF, 0, 0, 0},  {0x1A002000, 0, 0, 1},
-      {0x1A00FFFF, 0, 0, 7},  {0x1A010000, 0, 0, 8},  {0x1A07FE00, 0, 0, 14},
-      {0x1A07FFFF, 0, 0, 14}, {0x1B000000, 0, 1, 0},  {0x1B07FFFF, 0, 1, 14},
-      {0x1A080000, 1, 9, 9},  {0x19FFFFFF, 1, 9, 9},  {0x1B080000, 1, 9, 9},
+      {0x1A000000, 0, 0, 0},  {0x1A001FFF, 0, 0, 0},  {0x1A002000, 0, 0, 1},  {0x1A00FFFF, 0, 0, 7},
+      {0x1A010000, 0, 0, 8},  {0x1A07FE00, 0, 0, 14}, {0x1A07FFFF, 0, 0, 14}, {0x1B000000, 0, 1, 0},
+      {0x1B07FFFF, 0, 1, 14}, {0x1A080000, 1, 9, 9},  {0x19FFFFFF, 1, 9, 9},  {0x1B080000, 1, 9, 9},
       {0x00000000, 1, 9, 9},  {0xFFFFFFFF, 1, 9, 9},
   };
   for (const Case& c : cases) {

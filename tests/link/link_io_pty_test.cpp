@@ -4,8 +4,8 @@
 #include <string>
 
 #include "link/link_io.h"
-#include "link/serial_port.h"
 #include "link/pty_port.h"
+#include "link/serial_port.h"
 
 class LinkIo : public testing::Test {
  protected:
@@ -44,9 +44,13 @@ TEST_F(LinkIo, ALineThatFillsTheBufferFailsEvenWithItsTerminatorQueued) {
 }
 
 TEST_F(LinkIo, ControlAndHighBytesNeverReachTheText) {
-  pty.Send(std::string("A\x01\x13" "B\x80\xff\x7f" "C\0D\r", 11));
+  pty.Send(std::string("A\x01\x13"
+                       "B\x80\xff\x7f"
+                       "C\0D\r",
+                       11));
   EXPECT_EQ(ReadLineCR(line, 20), 5);
-  EXPECT_STREQ(line, "AB\x7f" "CD");
+  EXPECT_STREQ(line, "AB\x7f"
+                     "CD");
 }
 
 TEST_F(LinkIo, ReadLineTakesAnyCharacterOfTheTerminatorSet) {

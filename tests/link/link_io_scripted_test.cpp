@@ -88,8 +88,8 @@ TEST_F(LinkIoScripted, FlushInputEndsWithItsTailOrGivesUpAfter500Ms) {
   // millisecond) is given up at the first moment more than 500 ms have passed since the
   // flush began, and what is left stays queued for the line reader.
   struct Case {
-    const char* each;     // arrives every millisecond...
-    uint32_t forMs;       // ...for this long from the flush
+    const char* each;  // arrives every millisecond...
+    uint32_t forMs;    // ...for this long from the flush
     uint32_t returnsAtMs;
     bool leftQueued;
   } cases[] = {{"\r", 300, 300, false}, {"\r\n", 2000, 501, true}};

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "link/posix/port_names_posix.h"
-#include "link/serial_port.h"
 #include "link/pty_port.h"
+#include "link/serial_port.h"
 
 TEST(SerialPort, OpensTheLinkedDeviceAtTheRequestedRate) {
   PtyPort pty(7);

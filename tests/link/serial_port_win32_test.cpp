@@ -63,9 +63,8 @@ TEST(WindowsSerialPort, TalksOverAPseudoTerminalLinkedAsItsComPort) {
     w = write(master, "QUICK\r\n", 7);
     (void)w;
   });
-  RunResult r = RunWithClosedInput({wineRun, std::string(bin) + "/serial_check.exe",
-                                    std::to_string(port)},
-                                   60000);
+  RunResult r = RunWithClosedInput(
+      {wineRun, std::string(bin) + "/serial_check.exe", std::to_string(port)}, 60000);
   peer.join();
   unlink(link.c_str());
   close(master);
@@ -73,16 +72,18 @@ TEST(WindowsSerialPort, TalksOverAPseudoTerminalLinkedAsItsComPort) {
 
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.output, "open 1\n"
-                      "Com" + std::to_string(port) + " already open!\n"
-                      "again 1\n"
-                      "reply 4 PONG\n"
-                      "queued 1\n"
-                      "rate 1\n"
-                      "reply 5 QUICK\n"
-                      "silence -1\n"
-                      "close 1\n"
-                      "closed write 0\n"
-                      "missing 0\n");
+                      "Com" +
+                          std::to_string(port) +
+                          " already open!\n"
+                          "again 1\n"
+                          "reply 4 PONG\n"
+                          "queued 1\n"
+                          "rate 1\n"
+                          "reply 5 QUICK\n"
+                          "silence -1\n"
+                          "close 1\n"
+                          "closed write 0\n"
+                          "missing 0\n");
   EXPECT_EQ(firstRate, static_cast<speed_t>(B19200));
   EXPECT_EQ(secondRate, static_cast<speed_t>(B115200));
 }

@@ -5,7 +5,6 @@
 
 #include <string>
 
-
 namespace {
 
 // Feeds text byte by byte and returns what the console showed.
@@ -27,8 +26,8 @@ TEST_F(ConsoleMonitor, ReadyFrameSetsDeviceReadyUnlessALetterFollows) {
   struct Case {
     const char* frame;
     int ready;
-  } cases[] = {{"^=P$", 1}, {"^=P5$", 1}, {"^=P ok$", 1}, {"^=PX$", 0}, {"^=SZ$", 0},
-               {"^=V 1$", 0}, {"=P$", 1}};
+  } cases[] = {{"^=P$", 1},  {"^=P5$", 1},  {"^=P ok$", 1}, {"^=PX$", 0},
+               {"^=SZ$", 0}, {"^=V 1$", 0}, {"=P$", 1}};
   for (const Case& c : cases) {
     ResetConsoleMonitor();
     EXPECT_EQ(Feed(c.frame), "") << c.frame;
@@ -49,7 +48,9 @@ TEST_F(ConsoleMonitor, OtherMessageCodesAreShownAsTheyCame) {
 }
 
 TEST_F(ConsoleMonitor, OnlyFramedTextReachesAHandler) {
-  EXPECT_EQ(Feed("noise !42 x ^!4\x01\x1F" "2 ok\x80$"), "!42 ok$");
+  EXPECT_EQ(Feed("noise !42 x ^!4\x01\x1F"
+                 "2 ok\x80$"),
+            "!42 ok$");
   // Text outside a frame is dropped by the next "^"...
   EXPECT_EQ(Feed("!7 stray^=P$"), "");
   EXPECT_EQ(deviceReady, 1);

@@ -14,9 +14,8 @@ TEST(Ipv4Address, ReadsFourDottedDecimalNumbers) {
     const char* text;
     uint32_t address;
   } cases[] = {
-      {"192.168.1.239", 0xC0A801EF},   {"127.0.0.1", 0x7F000001},
-      {"0.0.0.0", 0x00000000},         {"255.255.255.255", 0xFFFFFFFF},
-      {"10.0.100.9", 0x0A006409},      {"1.22.133.4", 0x01168504},
+      {"192.168.1.239", 0xC0A801EF},   {"127.0.0.1", 0x7F000001},  {"0.0.0.0", 0x00000000},
+      {"255.255.255.255", 0xFFFFFFFF}, {"10.0.100.9", 0x0A006409}, {"1.22.133.4", 0x01168504},
   };
   for (const Case& c : cases) {
     uint32_t address = kUntouched;
@@ -61,8 +60,7 @@ TEST(Ipv4Address, ReadsNoFurtherThanTheTerminator) {
     full.copy(text.get(), length);
     text[length] = '\0';
     uint32_t address = kUntouched;
-    EXPECT_EQ(ParseIpv4Address(text.get(), &address), length > full.rfind('.') + 1)
-        << text.get();
+    EXPECT_EQ(ParseIpv4Address(text.get(), &address), length > full.rfind('.') + 1) << text.get();
   }
 }
 

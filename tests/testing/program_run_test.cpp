@@ -25,8 +25,8 @@ struct StartCase {
   bool rawFirst;
   bool rawSecond;
   bool quitFirst;
-  bool keysReach;   // what WaitUntilKeysReachIt says
-  int starts;       // how many times the program was started
+  bool keysReach;  // what WaitUntilKeysReachIt says
+  int starts;      // how many times the program was started
   const char* shown;
 };
 
@@ -57,11 +57,11 @@ class ConsoleStart : public testing::TestWithParam<StartCase> {
 TEST_P(ConsoleStart, StartsAgainOnlyWhenTheConsoleCameUpDetached) {
   const StartCase& c = GetParam();
   ASSERT_FALSE(folder_.empty());
-  ConsoleSession session({"/bin/sh", "-c", kScript},
-                         {"MARK=" + folder_ + "/started", std::string("RAW_FIRST=") +
-                          (c.rawFirst ? "1" : "0"), std::string("RAW_SECOND=") +
-                          (c.rawSecond ? "1" : "0"), std::string("QUIT_FIRST=") +
-                          (c.quitFirst ? "1" : "0")});
+  ConsoleSession session(
+      {"/bin/sh", "-c", kScript},
+      {"MARK=" + folder_ + "/started", std::string("RAW_FIRST=") + (c.rawFirst ? "1" : "0"),
+       std::string("RAW_SECOND=") + (c.rawSecond ? "1" : "0"),
+       std::string("QUIT_FIRST=") + (c.quitFirst ? "1" : "0")});
   // A short bound: these programs either take the terminal before they write or never.
   EXPECT_EQ(session.WaitUntilKeysReachIt(300), c.keysReach);
   EXPECT_EQ(session.Starts(), c.starts);

@@ -5,9 +5,7 @@
 
 namespace {
 
-bool StartsWith(const std::string& text, const char* prefix) {
-  return text.rfind(prefix, 0) == 0;
-}
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 bool IsLine(const InterruptionPoint& p, const char* command) {
   return p.where == "line" && StartsWith(p.text, command);
@@ -134,8 +132,8 @@ std::vector<SweepCase> AllCases(const std::vector<InterruptionPoint>& points) {
   return cases;
 }
 
-std::vector<SweepCase> StratifiedSample(const std::vector<InterruptionPoint>& points,
-                                        size_t count, uint64_t draw) {
+std::vector<SweepCase> StratifiedSample(const std::vector<InterruptionPoint>& points, size_t count,
+                                        uint64_t draw) {
   // The pairs in turn: every phase once (kinds rotating), then every phase again with
   // the kinds moved on by one, then a third time: 12 cases cover each phase twice and
   // each kind four times.
@@ -177,8 +175,7 @@ std::vector<SweepCase> StratifiedSample(const std::vector<InterruptionPoint>& po
     }
   }
   std::sort(cases.begin(), cases.end(), [](const SweepCase& a, const SweepCase& b) {
-    return a.point.number != b.point.number ? a.point.number < b.point.number
-                                            : a.kind < b.kind;
+    return a.point.number != b.point.number ? a.point.number < b.point.number : a.kind < b.kind;
   });
   return cases;
 }

@@ -56,5 +56,5 @@ std::vector<SweepCase> AllCases(const std::vector<InterruptionPoint>& points);
 // count cases spread over the phases and kinds: the 18 pairs of a phase and a kind take
 // turns (each phase once before any phase twice, and the kinds rotating), and inside a
 // pair the points are drawn by draw. The same draw gives the same sample.
-std::vector<SweepCase> StratifiedSample(const std::vector<InterruptionPoint>& points,
-                                        size_t count, uint64_t draw);
+std::vector<SweepCase> StratifiedSample(const std::vector<InterruptionPoint>& points, size_t count,
+                                        uint64_t draw);

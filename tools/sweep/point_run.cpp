@@ -115,8 +115,7 @@ TqupdRun RunTqupd(const SweepSetup& setup, const VirtualSwitchProcess& sw, const
   {
     std::lock_guard<std::mutex> lock(startLock);
     session = std::make_unique<ConsoleSession>(TqupdCommand(setup.build, {port.Number()}),
-                                               port.Environment(),
-                                               setup.build == Build::kWindows);
+                                               port.Environment(), setup.build == Build::kWindows);
   }
   LogTail log(sw.LogPath());
   std::string hold = "hold " + std::to_string(killAtHold);
@@ -188,8 +187,8 @@ void CheckRun(const SweepSetup& setup, const VirtualSwitchProcess& sw, const Tqu
   std::vector<std::string>* problems = &result->problems;
   result->transcript += "--- " + name + ":\n" + run.output + "\n";
   if (mustEnd && run.endedEarly) {
-    problems->push_back(name + " ends without its key prompt (last shown: \"" +
-                        run.LastMessage() + "\")");
+    problems->push_back(name + " ends without its key prompt (last shown: \"" + run.LastMessage() +
+                        "\")");
   } else if (mustEnd && !run.ended) {
     problems->push_back(name + " does not end within " + std::to_string(setup.runLimitMs / 1000) +
                         " s (last shown: \"" + run.LastMessage() + "\")");
@@ -213,8 +212,7 @@ bool StartSwitch(VirtualSwitchProcess& sw, const std::vector<std::string>* optio
 
 }  // namespace
 
-bool RunReference(const SweepSetup& setup, std::vector<std::string>* logLines,
-                  std::string* error) {
+bool RunReference(const SweepSetup& setup, std::vector<std::string>* logLines, std::string* error) {
   VirtualSwitchProcess sw(SwitchOptions({"--install", setup.oldImagePath, "--log-points"}));
   std::vector<std::string> problems;
   if (!StartSwitch(sw, nullptr, &problems)) {

@@ -12,9 +12,9 @@
 
 struct SweepSetup {
   Build build = Build::kNative;
-  std::string oldImagePath;          // the older firmware the switch starts with
+  std::string oldImagePath;           // the older firmware the switch starts with
   std::vector<uint8_t> carriedImage;  // the image this tqupd carries
-  int runLimitMs = 60000;            // a run of tqupd that takes longer hangs
+  int runLimitMs = 60000;             // a run of tqupd that takes longer hangs
 };
 
 struct CaseResult {
@@ -30,8 +30,7 @@ struct CaseResult {
 
 // A full update without interruption, with the points logged: the reference that gives
 // every point its number. False, with *error set, when the update did not succeed.
-bool RunReference(const SweepSetup& setup, std::vector<std::string>* logLines,
-                  std::string* error);
+bool RunReference(const SweepSetup& setup, std::vector<std::string>* logLines, std::string* error);
 
 // Runs one case:
 //   1. a fresh switch with --interrupt at the point; tqupd answers Y to the first

@@ -38,9 +38,9 @@
 #include "image/image_table.h"
 #include "interruption_points.h"
 #include "number_options.h"
-#include "tool_main.h"
 #include "point_run.h"
 #include "testing/test_image.h"
+#include "tool_main.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ struct Arguments {
   std::string about;
   std::vector<std::string> cases;  // N:KIND, instead of a sweep
   int limitSeconds = 0;            // 0: the build's default
-  bool verbose = false;  // show what tqupd showed in the runs of points that failed
+  bool verbose = false;            // show what tqupd showed in the runs of points that failed
 };
 
 // A chosen case as the command line gives it: N:power, N:hold or N:reply, the switch
@@ -187,7 +187,8 @@ std::string Report(const std::vector<Finished>& done) {
   out << "| phase           | power        | hold         | reply        | all          |\n";
   out << "|-----------------|--------------|--------------|--------------|--------------|\n";
   for (int p = 0; p <= kPhaseCount; ++p) {
-    snprintf(row, sizeof row, "| %-15s |", p == kPhaseCount ? "all" : PhaseName(static_cast<Phase>(p)));
+    snprintf(row, sizeof row, "| %-15s |",
+             p == kPhaseCount ? "all" : PhaseName(static_cast<Phase>(p)));
     out << row;
     for (int k = 0; k <= kKindCount; ++k) {
       snprintf(row, sizeof row, " %4zu of %-4zu |", recovered[p][k], points[p][k]);
@@ -221,15 +222,14 @@ std::string PhaseCounts(const std::vector<InterruptionPoint>& points) {
   for (int p = 0; p < kPhaseCount; ++p) {
     size_t n = 0;
     for (const InterruptionPoint& point : points) n += static_cast<int>(point.phase) == p;
-    text += (p ? ", " : "") + std::string(PhaseName(static_cast<Phase>(p))) + " " +
-            std::to_string(n);
+    text +=
+        (p ? ", " : "") + std::string(PhaseName(static_cast<Phase>(p))) + " " + std::to_string(n);
   }
   return text;
 }
 
 // The point and kind of a chosen case (already checked by ReadCase on the command line).
-bool FindCase(const std::string& text, const std::vector<InterruptionPoint>& points,
-              SweepCase* c) {
+bool FindCase(const std::string& text, const std::vector<InterruptionPoint>& points, SweepCase* c) {
   uint32_t number = 0;
   Kind kind = Kind::kPower;
   if (!ReadCase(text, &number, &kind)) return false;
@@ -349,7 +349,8 @@ int Run(int argc, char** argv) {
   int exitStatus = tool_options::Parse(app, argc, argv);
   if (exitStatus >= 0) return exitStatus;
   unsigned jobs = args.jobs > 0 ? args.jobs : args.windows ? 3 : 8;
-  if (args.sample > 0) printf("sweep sample: draw %llu\n", static_cast<unsigned long long>(args.draw));
+  if (args.sample > 0)
+    printf("sweep sample: draw %llu\n", static_cast<unsigned long long>(args.draw));
   fflush(stdout);
   auto started = Clock::now();
 

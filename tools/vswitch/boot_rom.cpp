@@ -37,7 +37,7 @@ constexpr int kInvalidFlashUnit = 20;
 constexpr int kUserCodeChecksum = 21;
 
 constexpr uint32_t kUnlockCode = 23130;
-constexpr size_t kMaxLine = 200;        // longer lines are kept only this far
+constexpr size_t kMaxLine = 200;         // longer lines are kept only this far
 constexpr uint32_t kLinesPerBlock = 20;  // a checksum after every 20 UU lines
 
 // Parses the numeric fields of a command: single-blank separated unsigned decimal
@@ -210,8 +210,7 @@ void BootRom::LineComplete() {
   bool overflow = lineOverflow_;
   lineOverflow_ = false;
   switch (state_) {
-    case State::kAutoBaud:
-      return;
+    case State::kAutoBaud: return;
     case State::kSyncWait:
       parts_.log.In(hostBaud_, "isp", line);
       if (!LinePoint(line)) return;
@@ -264,12 +263,18 @@ void BootRom::LineComplete() {
 // its number) and the body that carries it out.
 const BootRom::CommandEntry* BootRom::FindCommand(char letter) {
   static const CommandEntry kCommands[] = {
-      {'U', 1, false, &BootRom::Unlock},        {'A', 1, false, &BootRom::SetEcho},
-      {'B', 2, false, &BootRom::SetBaudRate},   {'W', 2, false, &BootRom::WriteToRam},
-      {'R', 2, false, &BootRom::ReadMemory},    {'P', 3, false, &BootRom::Prepare},
-      {'E', 3, false, &BootRom::Erase},         {'C', 3, false, &BootRom::Copy},
-      {'M', 3, false, &BootRom::Compare},       {'I', 3, false, &BootRom::BlankCheck},
-      {'G', 1, true, &BootRom::Go},             {'J', 0, false, &BootRom::ReadPartId},
+      {'U', 1, false, &BootRom::Unlock},
+      {'A', 1, false, &BootRom::SetEcho},
+      {'B', 2, false, &BootRom::SetBaudRate},
+      {'W', 2, false, &BootRom::WriteToRam},
+      {'R', 2, false, &BootRom::ReadMemory},
+      {'P', 3, false, &BootRom::Prepare},
+      {'E', 3, false, &BootRom::Erase},
+      {'C', 3, false, &BootRom::Copy},
+      {'M', 3, false, &BootRom::Compare},
+      {'I', 3, false, &BootRom::BlankCheck},
+      {'G', 1, true, &BootRom::Go},
+      {'J', 0, false, &BootRom::ReadPartId},
       {'K', 0, false, &BootRom::ReadBootCodeVersion},
       {'N', 0, false, &BootRom::ReadSerialNumber},
       {'S', 1, false, &BootRom::SetBootBank},
@@ -423,8 +428,8 @@ int BootRom::Erase(const Arguments& a) {
   Relock(bank, first, last);
   parts_.stats.eraseMs += options_.eraseMs;
   if (parts_.uart.paced()) parts_.uart.Hold(options_.eraseMs);
-  std::string what = "erase " + std::to_string(bank) + " " + std::to_string(first) + "-" +
-                     std::to_string(last);
+  std::string what =
+      "erase " + std::to_string(bank) + " " + std::to_string(first) + "-" + std::to_string(last);
   parts_.log.Event(baud_, "isp", what);
   return FlashPoint(what) ? kSuccess : -1;
 }
@@ -453,8 +458,8 @@ int BootRom::Copy(const Arguments& a) {
   uint32_t ms = (count / 512) * options_.copyMsPer512;
   parts_.stats.copyMs += ms;
   if (parts_.uart.paced()) parts_.uart.Hold(ms);
-  std::string what = "copy " + std::to_string(kBankAddress[bank] + offset) + " " +
-                     std::to_string(count);
+  std::string what =
+      "copy " + std::to_string(kBankAddress[bank] + offset) + " " + std::to_string(count);
   parts_.log.Event(baud_, "isp", what);
   if (!FlashPoint(what)) return -1;
   Faults& faults = parts_.faults;

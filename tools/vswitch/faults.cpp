@@ -19,9 +19,9 @@ int TypicalRefusalCode(char letter) {
     case 'A': return 12;  // PARAM_ERROR
     case 'B': return 17;  // INVALID_BAUD_RATE
     case 'P':
-    case 'I': return 7;   // INVALID_SECTOR
+    case 'I': return 7;  // INVALID_SECTOR
     case 'E':
-    case 'C': return 9;   // SECTOR_NOT_PREPARED_FOR_WRITE_OPERATION
+    case 'C': return 9;  // SECTOR_NOT_PREPARED_FOR_WRITE_OPERATION
     case 'W':
     case 'R':
     case 'M':
@@ -86,7 +86,7 @@ bool Faults::SetInterrupt(const std::string& text, std::string* error) {
     return false;
   }
   interruptPoint = point;
-  interrupt = kind == "power" ? Interrupt::kPower
+  interrupt = kind == "power"  ? Interrupt::kPower
               : kind == "hold" ? Interrupt::kHold
                                : Interrupt::kReply;
   return true;
@@ -115,8 +115,8 @@ bool Faults::SetFlood(const std::string& text, std::string* error) {
   size_t colon = text.find(':');
   std::string name = text.substr(0, colon);
   uint32_t rate = 0;
-  bool rateGood = colon == std::string::npos ||
-                  (ParseCount(text.substr(colon + 1), &rate) && rate > 0);
+  bool rateGood =
+      colon == std::string::npos || (ParseCount(text.substr(colon + 1), &rate) && rate > 0);
   for (const auto& place : kFloodPlaces) {
     if (name == place.name && rateGood) {
       flood = place.where;
@@ -125,7 +125,8 @@ bool Faults::SetFlood(const std::string& text, std::string* error) {
     }
   }
   *error = "--flood wants probe, identity, read or sync, then optionally :RATE (bytes per "
-           "second, from 1): " + text;
+           "second, from 1): " +
+           text;
   return false;
 }
 

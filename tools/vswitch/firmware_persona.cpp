@@ -23,8 +23,8 @@ void FirmwarePersona::Start(int64_t nowUs) {
   frame_.clear();
   bank_ = 1;
   step_ = 0;
-  nextProgressUs_ = options_.progress ? nowUs + static_cast<int64_t>(options_.bootMs) * 1000
-                                      : INT64_MAX;
+  nextProgressUs_ =
+      options_.progress ? nowUs + static_cast<int64_t>(options_.bootMs) * 1000 : INT64_MAX;
 }
 
 void FirmwarePersona::Send(const std::string& frame, bool reply) {

@@ -17,7 +17,7 @@
 
 struct FirmwareOptions {
   uint32_t baud = 19200;
-  std::string probeStatus;  // two characters: answer "^=P" + them + "$" instead of "^+$"
+  std::string probeStatus;   // two characters: answer "^=P" + them + "$" instead of "^+$"
   bool ackIdentity = false;  // send "^+$" ahead of the identity reply
   uint32_t bootMs = 100;     // from start to the first progress frame
   uint32_t dspBanks = 2;

@@ -34,8 +34,8 @@ Flash::~Flash() { Close(); }
 bool Flash::Open(const std::string& path, std::string* error) {
   Close();
   if (path.empty()) {
-    void* p = mmap(nullptr, kFlashBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                   -1, 0);
+    void* p =
+        mmap(nullptr, kFlashBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) {
       *error = std::string("cannot allocate flash: ") + strerror(errno);
       return false;

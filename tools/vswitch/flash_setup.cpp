@@ -75,10 +75,9 @@ bool InstallImage(Flash& flash, const std::vector<uint8_t>& image, uint32_t* tab
     *error = "the image's payload or table does not pass its CRC";
     return false;
   }
-  if (!EraseAndProgram(flash, h.firmwareAddress, image.data() + h.firmwareOffset,
-                       h.firmwareLength, error) ||
-      !EraseAndProgram(flash, h.tableAddress, image.data() + h.tableOffset, h.tableLength,
-                       error)) {
+  if (!EraseAndProgram(flash, h.firmwareAddress, image.data() + h.firmwareOffset, h.firmwareLength,
+                       error) ||
+      !EraseAndProgram(flash, h.tableAddress, image.data() + h.tableOffset, h.tableLength, error)) {
     return false;
   }
   *tableAddress = h.tableAddress;
@@ -106,11 +105,8 @@ bool ApplyTableFault(Flash& flash, uint32_t address, TableFault fault, std::stri
   uint8_t* table = TableAt(flash, address, error);
   if (table == nullptr) return false;
   switch (fault) {
-    case TableFault::kNone:
-      return true;
-    case TableFault::kBlank:
-      memset(table, 0xFF, kTableArea);
-      return true;
+    case TableFault::kNone: return true;
+    case TableFault::kBlank: memset(table, 0xFF, kTableArea); return true;
     case TableFault::kOld:
       PutWord(table + 40, kTableMagicOld);
       RecomputeTableCrc(table);
@@ -137,8 +133,7 @@ bool SetTableCheckLength(Flash& flash, uint32_t address, uint32_t length, std::s
   return true;
 }
 
-bool SetUpFlash(Flash& flash, const FlashSetup& setup, uint32_t* tableAddress,
-                std::string* error) {
+bool SetUpFlash(Flash& flash, const FlashSetup& setup, uint32_t* tableAddress, std::string* error) {
   if (setup.erase) flash.EraseAll();
   if (!setup.installPath.empty()) {
     std::ifstream in(setup.installPath, std::ios::binary);

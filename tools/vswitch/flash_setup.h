@@ -45,5 +45,4 @@ struct FlashSetup {
 
 // Applies setup to flash; *tableAddress is where the table is (the installed image
 // says; otherwise it is left as it is). False with *error set.
-bool SetUpFlash(Flash& flash, const FlashSetup& setup, uint32_t* tableAddress,
-                std::string* error);
+bool SetUpFlash(Flash& flash, const FlashSetup& setup, uint32_t* tableAddress, std::string* error);

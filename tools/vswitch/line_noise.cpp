@@ -10,8 +10,8 @@ uint8_t Scramble(uint32_t value) {
 
 }  // namespace
 
-void RateMismatch::Garble(const uint8_t* bytes, size_t n, uint32_t sentBaud,
-                          uint32_t heardBaud, std::vector<uint8_t>* out) {
+void RateMismatch::Garble(const uint8_t* bytes, size_t n, uint32_t sentBaud, uint32_t heardBaud,
+                          std::vector<uint8_t>* out) {
   if (sentBaud == 0 || heardBaud == 0) return;  // a line that is not driven carries nothing
   if (sentBaud > heardBaud) {
     // Sent fast: about sentBaud / heardBaud bytes merge into one received character.

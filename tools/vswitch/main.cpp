@@ -18,8 +18,8 @@
 #include "stats.h"
 #include "switch_log.h"
 #include "switch_options.h"
-#include "virtual_switch.h"
 #include "tool_main.h"
+#include "virtual_switch.h"
 
 namespace {
 

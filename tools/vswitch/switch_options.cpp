@@ -21,8 +21,7 @@ bool ParseFamily(const std::string& text, uint32_t* family) {
 // The boot code version K reports, MAJOR.MINOR.
 bool ParseBootVersion(const std::string& text, uint32_t* major, uint32_t* minor) {
   size_t dot = text.find('.');
-  return dot != std::string::npos &&
-         tool_options::ReadNumber(text.substr(0, dot), major).empty() &&
+  return dot != std::string::npos && tool_options::ReadNumber(text.substr(0, dot), major).empty() &&
          tool_options::ReadNumber(text.substr(dot + 1), minor).empty();
 }
 
@@ -89,8 +88,7 @@ void DefineFirmwareOptions(CLI::App& app, SwitchOptions& o) {
       ->type_name("N");
   app.add_flag("--identity-no-family", o.config.identity.withoutFamily,
                "End the identity reply after the version");
-  app.add_flag("--identity-ack", firmware.ackIdentity,
-               "Send \"^+$\" ahead of the identity reply");
+  app.add_flag("--identity-ack", firmware.ackIdentity, "Send \"^+$\" ahead of the identity reply");
   app.add_option("--probe-status", firmware.probeStatus,
                  "Answer the probe with \"^=P\" + these two characters + \"$\" instead of "
                  "\"^+$\"")
@@ -140,8 +138,7 @@ void DefineFaultOptions(CLI::App& app, SwitchOptions& o) {
                  "Send this many noise bytes ahead of every line and at power-up")
       ->transform(Number<uint32_t>())
       ->check(CLI::Range(0u, 65536u));
-  app.add_option("--fault-slow-ms", o.slowMs,
-                 "Delay every status and reply line by this much (ms)")
+  app.add_option("--fault-slow-ms", o.slowMs, "Delay every status and reply line by this much (ms)")
       ->transform(Number<uint32_t>());
   app.add_option("--interrupt", o.interrupt,
                  "Interrupt the switch at point N: N:power, N:hold (until SIGUSR1) or N:reply");
@@ -209,7 +206,6 @@ void DefineOptions(CLI::App& app, SwitchOptions& options) {
 }
 
 }  // namespace
-
 
 bool ConvertOptions(SwitchOptions& o, Faults* faults, std::string* error) {
   o.config.firmware.progress = !o.noProgress;

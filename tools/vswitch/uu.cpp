@@ -2,9 +2,7 @@
 
 namespace {
 
-char UuChar(uint32_t sixBits) {
-  return sixBits == 0 ? '`' : static_cast<char>(sixBits + 0x20);
-}
+char UuChar(uint32_t sixBits) { return sixBits == 0 ? '`' : static_cast<char>(sixBits + 0x20); }
 
 bool UuValue(char c, uint32_t* value) {
   auto u = static_cast<unsigned char>(c);

@@ -118,11 +118,8 @@ AtPoint VirtualSwitch::Point(const char* where, const std::string& text) {
   if (config_.logPoints) log_.Event(baud, persona, "point " + number + " " + where + " " + text);
   if (point != faults_.interruptPoint) return AtPoint::kCarryOn;
   switch (faults_.interrupt) {
-    case Faults::Interrupt::kNone:
-      break;
-    case Faults::Interrupt::kPower:
-      LosePower("at point " + number);
-      return AtPoint::kPowerLost;
+    case Faults::Interrupt::kNone: break;
+    case Faults::Interrupt::kPower: LosePower("at point " + number); return AtPoint::kPowerLost;
     case Faults::Interrupt::kHold:
       if (HoldUntilReleased(point)) break;
       LosePower("stopped while held at point " + number);
@@ -196,9 +193,9 @@ bool VirtualSwitch::HoldUntilReleased(uint32_t point) {
 
 void VirtualSwitch::FlushGarbledCount() {
   if (garbledIn_ == 0) return;
-  log_.Event(active_->ListeningBaud(), active_->Name(),
-             "garbled-in " + std::to_string(garbledIn_) + " sent-at " +
-                 std::to_string(garbledSentAt_));
+  log_.Event(
+      active_->ListeningBaud(), active_->Name(),
+      "garbled-in " + std::to_string(garbledIn_) + " sent-at " + std::to_string(garbledSentAt_));
   garbledIn_ = 0;
 }
 

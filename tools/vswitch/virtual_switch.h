@@ -24,7 +24,7 @@ struct Stats;
 struct SwitchConfig {
   bool paced = false;
   bool zeroAlias = false;
-  bool ispPin = false;  // held at power-up: the boot ROM runs even over valid code
+  bool ispPin = false;     // held at power-up: the boot ROM runs even over valid code
   bool logPoints = false;  // write every interruption point to the wire log
   BootRomOptions rom;
   FirmwareOptions firmware;
@@ -95,7 +95,7 @@ class VirtualSwitch : public Board {
     bool on = false;
     uint32_t baud = 0;
     int64_t startUs = 0;
-    uint64_t sent = 0;  // bytes of the stream so far, lost ones included
+    uint64_t sent = 0;           // bytes of the stream so far, lost ones included
     int64_t nextUs = INT64_MAX;  // the next top-up of a flood with a rate
   } flood_;
   volatile sig_atomic_t* stop_ = nullptr;

@@ -130,7 +130,8 @@ TEST_F(VirtualSwitchFaults, AFloodStreamsEmptyLinesFromItsPlaceOnWithoutEnd) {
          ConnectIsp();
          EXPECT_EQ(isp_.Command("R 436731392 512"), "0");  // the status comes, the data not
        }},
-      {"sync", {"--erase"},
+      {"sync",
+       {"--erase"},
        [&] {
          OpenHost(115200);
          host_.Write("?");

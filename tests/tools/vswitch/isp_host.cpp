@@ -42,8 +42,8 @@ std::string IspHost::WriteRam(uint32_t address, const std::vector<uint8_t>& byte
                               size_t perCommand) {
   for (size_t done = 0; done < bytes.size(); done += perCommand) {
     size_t chunk = std::min(bytes.size() - done, perCommand);
-    std::string status = Command("W " + std::to_string(address + done) + " " +
-                                 std::to_string(chunk));
+    std::string status =
+        Command("W " + std::to_string(address + done) + " " + std::to_string(chunk));
     if (status != "0") return status;
     for (size_t block = 0; block < chunk; block += 900) {
       size_t blockBytes = std::min<size_t>(chunk - block, 900);

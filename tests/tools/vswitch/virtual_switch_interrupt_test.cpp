@@ -15,10 +15,17 @@ const char kEightBytes[] = "(`(``$`$!`!H`\r\n172\r\n";
 // The points an ISP session passes, in order: the handshake, U, a W of 8 bytes, the
 // prepare and erase of sector 1, and a read of 4 bytes from it.
 const char* const kSessionPoints[] = {
-    "line ?",        "line Synchronized",  "line 12000",
-    "line A 0",      "line U 23130",       "line W 268435456 8",
-    "w-data W 268435456 8, 8 bytes in",    "line P 1 1 0",
-    "line E 1 1 0",  "flash erase 0 1-1",  "line R 436215808 4",
+    "line ?",
+    "line Synchronized",
+    "line 12000",
+    "line A 0",
+    "line U 23130",
+    "line W 268435456 8",
+    "w-data W 268435456 8, 8 bytes in",
+    "line P 1 1 0",
+    "line E 1 1 0",
+    "flash erase 0 1-1",
+    "line R 436215808 4",
 };
 
 // The session's first count points as the log records them, numbered from first.
