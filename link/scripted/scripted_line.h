@@ -8,6 +8,10 @@
 // entry per Write, and may be answered by a responder, as a switch answers a command.
 // Keys are a queue; when it is empty the console has reached the end of its input.
 //
+// A loop that reads the virtual clock over and over while neither it nor the line moves
+// would never see its limit pass; the scripted line stops the program with a message
+// ("a wait that never sleeps") instead of letting it spin.
+//
 // There is one line: every port number opens it (unless a test has made ports missing),
 // and at most one port is open at a time, as in the program.
 #pragma once

@@ -1,5 +1,7 @@
 // The port half of the scripted line (see scripted_line.h).
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <set>
 
@@ -16,6 +18,11 @@ namespace {
 
 // The bound every real read and write of the port keeps.
 constexpr uint32_t kIoBoundMs = 1000;
+// On the virtual clock a loop that reads the time over and over, and neither sleeps nor
+// takes a byte, never sees its limit pass: the program would spin for ever. Code that
+// waits always sleeps or takes bytes between two readings, so this many readings with
+// nothing moving means such a loop, and the test stops at once instead of hanging.
+constexpr uint64_t kStillReadingsMax = 10'000'000;
 
 struct Arrival {
   uint8_t byte;
@@ -24,6 +31,11 @@ struct Arrival {
 
 PortOs line;
 uint32_t now = 0;
+// Bytes taken off the line and writes made: the line moving, even while the clock stands.
+uint64_t traffic = 0;
+uint64_t stillReadings = 0;  // clock readings since the clock or the line last moved
+uint32_t readAtMs = 0;
+uint64_t readAtTraffic = 0;
 std::deque<Arrival> incoming;
 uint32_t readCostMs = 0;
 std::vector<std::string> writes;
@@ -59,6 +71,7 @@ bool AwaitArrival(uint32_t ms) {
 void ScriptedReset() {
   line = PortOs{};
   now = 0;
+  stillReadings = 0;
   incoming.clear();
   readCostMs = 0;
   writes.clear();
@@ -117,6 +130,7 @@ void PortOsClose(PortOs* port) { port->open = false; }
 int32_t PortOsWrite(PortOs*, const void* data, uint32_t count) {
   std::string_view bytes(static_cast<const char*>(data), count);
   writes.emplace_back(bytes);
+  ++traffic;
   if (responder) responder(bytes);
   return static_cast<int32_t>(count);
 }
@@ -131,6 +145,7 @@ int32_t PortOsRead(PortOs*, void* buffer, uint32_t count) {
     out[n++] = incoming.front().byte;
     incoming.pop_front();
   }
+  traffic += n;
   now += readCostMs;
   return static_cast<int32_t>(n);
 }
@@ -142,7 +157,20 @@ bool PortOsWaitForInput(PortOs*, uint32_t ms) {
 
 // ---- the clock
 
-uint32_t ClockMs() { return now; }
+uint32_t ClockMs() {
+  if (now != readAtMs || traffic != readAtTraffic) {
+    readAtMs = now;
+    readAtTraffic = traffic;
+    stillReadings = 0;
+  } else if (++stillReadings > kStillReadingsMax) {
+    fprintf(stderr,
+            "scripted line: the clock was read %llu times at %u ms while nothing moved: a "
+            "wait that never sleeps\n",
+            static_cast<unsigned long long>(stillReadings), now);
+    abort();
+  }
+  return now;
+}
 void SleepMs(uint32_t ms) { now += ms; }
 
 // ---- the console keys

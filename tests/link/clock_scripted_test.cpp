@@ -31,3 +31,17 @@ TEST(ClockScripted, LimitsHoldWhereTheMillisecondCountWraps) {
   EXPECT_EQ(ElapsedMs(start, 501), 0);
   ScriptedReset();
 }
+
+#if GTEST_HAS_DEATH_TEST && !defined(_WIN32)
+TEST(ClockScripted, AWaitThatNeverSleepsStopsTheTestInsteadOfSpinning) {
+  // On the virtual clock such a loop would never see its limit pass.
+  ScriptedReset();
+  EXPECT_DEATH(
+      {
+        uint32_t start = ClockMs();
+        while (!ElapsedMs(start, 5)) {
+        }
+      },
+      "a wait that never sleeps");
+}
+#endif
