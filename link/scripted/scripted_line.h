@@ -10,7 +10,8 @@
 //
 // A loop that reads the virtual clock over and over while neither it nor the line moves
 // would never see its limit pass; the scripted line stops the program with a message
-// ("a wait that never sleeps") instead of letting it spin.
+// ("a wait that never sleeps") instead of letting it spin, and so does a program that
+// has waited an hour of virtual time ("a wait without end"): no test needs that long.
 //
 // There is one line: every port number opens it (unless a test has made ports missing),
 // and at most one port is open at a time, as in the program.

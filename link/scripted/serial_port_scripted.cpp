@@ -23,6 +23,9 @@ constexpr uint32_t kIoBoundMs = 1000;
 // waits always sleeps or takes bytes between two readings, so this many readings with
 // nothing moving means such a loop, and the test stops at once instead of hanging.
 constexpr uint64_t kStillReadingsMax = 10'000'000;
+// No test makes the program wait longer than a few minutes; one that has waited an hour
+// waits for something that never comes, and is stopped too.
+constexpr uint64_t kWaitedMax = 3'600'000;
 
 struct Arrival {
   uint8_t byte;
@@ -35,6 +38,7 @@ uint32_t now = 0;
 uint64_t traffic = 0;
 uint64_t stillReadings = 0;  // clock readings since the clock or the line last moved
 uint32_t readAtMs = 0;
+uint64_t waited = 0;  // ms the program has slept or waited since the reset
 uint64_t readAtTraffic = 0;
 std::deque<Arrival> incoming;
 uint32_t readCostMs = 0;
@@ -55,14 +59,24 @@ uint32_t Arrived() {
   return n;
 }
 
+// The program's own waiting moves the clock.
+void Pass(uint32_t ms) {
+  now += ms;
+  waited += ms;
+  if (waited > kWaitedMax) {
+    fprintf(stderr, "scripted line: the program has waited an hour: a wait without end\n");
+    abort();
+  }
+}
+
 // Moves the clock to the first arrival if it comes within ms; true when a byte is there.
 bool AwaitArrival(uint32_t ms) {
   if (Arrived() > 0) return true;
   if (!incoming.empty() && incoming.front().atMs - now <= ms) {
-    now = incoming.front().atMs;
+    Pass(incoming.front().atMs - now);
     return true;
   }
-  now += ms;
+  Pass(ms);
   return false;
 }
 
@@ -72,6 +86,7 @@ void ScriptedReset() {
   line = PortOs{};
   now = 0;
   stillReadings = 0;
+  waited = 0;
   incoming.clear();
   readCostMs = 0;
   writes.clear();
@@ -146,7 +161,7 @@ int32_t PortOsRead(PortOs*, void* buffer, uint32_t count) {
     incoming.pop_front();
   }
   traffic += n;
-  now += readCostMs;
+  Pass(readCostMs);
   return static_cast<int32_t>(n);
 }
 
@@ -171,7 +186,7 @@ uint32_t ClockMs() {
   }
   return now;
 }
-void SleepMs(uint32_t ms) { now += ms; }
+void SleepMs(uint32_t ms) { Pass(ms); }
 
 // ---- the console keys
 

@@ -44,4 +44,13 @@ TEST(ClockScripted, AWaitThatNeverSleepsStopsTheTestInsteadOfSpinning) {
       },
       "a wait that never sleeps");
 }
+
+TEST(ClockScripted, AWaitWithoutEndStopsTheTestAfterAnHourOfVirtualTime) {
+  ScriptedReset();
+  EXPECT_DEATH(
+      {
+        for (;;) SleepMs(1000);
+      },
+      "a wait without end");
+}
 #endif
