@@ -121,11 +121,19 @@ step "packages: the Debian package and the Windows zip"
 scripts/check-packages.sh "$root" || status=1
 
 step "fuzz runs, ${fuzz_seconds}s each, two at a time"
+# Each run starts from the target's kept corpus (fuzz/corpus/<target>/, grown by
+# scripts/fuzz-campaign.sh). libFuzzer writes what it finds to the first folder it is
+# given, a fresh one in the build tree; the kept corpus, second, is only read.
+fuzz_coverage() { sed -n 's/.*\(cov: [0-9]* ft: [0-9]*\).*/\1/p'; }
 run_fuzz() {
-  corpus="$root/fuzz/corpus/$(basename "$1")"
+  name=$(basename "$1")
+  corpus="$root/fuzz/corpus/$name"
+  rm -rf "$corpus"
   mkdir -p "$corpus"
-  if "$1" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" >"$corpus.log" 2>&1; then
-    echo "$(basename "$1"): clean"
+  if "$1" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" "fuzz/corpus/$name" \
+    >"$corpus.log" 2>&1; then
+    echo "$name: clean ($(grep -m1 'INITED cov:' "$corpus.log" | fuzz_coverage) at the start," \
+      "$(grep 'cov: [0-9]' "$corpus.log" | tail -1 | fuzz_coverage) at the end)"
   else
     tail -40 "$corpus.log"; echo failed >"$corpus.failed"
   fi
