@@ -52,11 +52,11 @@ minutes=$(echo "$minutes" | sed 's/^0*//')
   refuse "--minutes must lie between 1 and 10080, not \"$given\""
 [ -n "$targets" ] || targets=$(echo $known)
 
-# The test run's fuzz build, configured here only when it does not exist yet.
+# The test run's fuzz build (the fuzz preset), configured here only when it does not exist
+# yet.
 mkdir -p "$root"
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTQUPD_FUZZ=ON \
-    -DTQUPD_SANITIZE=ON -DTQUPD_TESTS=OFF -DTQUPD_TOOLS=OFF >"$build.configure.log" 2>&1 ||
+  cmake --preset fuzz -B "$build" >"$build.configure.log" 2>&1 ||
     { cat "$build.configure.log"; exit 1; }
 fi
 # shellcheck disable=SC2086  # the targets are words
