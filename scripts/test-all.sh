@@ -6,8 +6,8 @@
 #     build's end-to-end cases;
 #   - windows: the Windows build (MinGW-w64) and its unit tests under Wine;
 #   - fuzz: the fuzz targets (clang, libFuzzer), each for a short bounded run;
-#   - the code's own checks beside the tests: clang-format and clang-tidy
-#     (scripts/check-code.sh);
+#   - the code's own checks, clang-format and clang-tidy (scripts/check-code.sh), and the
+#     fuzz runs, beside the builds and the tests, giving way to them;
 #   - then the Debian package and the Windows zip, built and checked (scripts/check-packages.sh).
 # Build trees go to build/<preset>. TQUPD_BUILD_ROOT moves them: the same presets then
 # configure and build in $TQUPD_BUILD_ROOT/<preset>, named explicitly (CTest still keeps
@@ -64,9 +64,51 @@ configured=0
 for job in $n $w $a $f; do wait "$job" || configured=1; done
 [ "$configured" = 0 ] || exit 1
 
+status=0
+results="$root/results"
+rm -rf "$results"
+mkdir -p "$results"
+
 # Wine creates the Windows build's prefix (build/windows/wineprefix) beside the builds,
 # not in the test phase: that takes far longer than the Windows unit tests themselves.
 "$root/windows/wine-run.sh" --prefix >"$root/wineprefix.log" 2>&1 & prefix_job=$!
+
+# The code's own checks (clang-format, clang-tidy) need only the compile commands that
+# configuring wrote: they run from here on beside everything else, and give way to it.
+( if nice -n 10 scripts/check-code.sh "$root" >"$results/code.log" 2>&1; then echo 0; else echo 1; fi \
+    >"$results/code.status" ) &
+code_job=$!
+
+# Each run starts from the target's kept corpus (fuzz/corpus/<target>/, grown by
+# scripts/fuzz-campaign.sh). libFuzzer writes what it finds to the first folder it is
+# given, a fresh one in the build tree; the kept corpus, second, is only read.
+fuzz_coverage() { sed -n 's/.*\(cov: [0-9]* ft: [0-9]*\).*/\1/p'; }
+run_fuzz() {
+  name=$(basename "$1")
+  corpus="$root/fuzz/corpus/$name"
+  rm -rf "$corpus"
+  mkdir -p "$corpus"
+  if nice -n 10 "$1" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" \
+    "fuzz/corpus/$name" \
+    >"$corpus.log" 2>&1; then
+    echo "$name: clean ($(grep -m1 'INITED cov:' "$corpus.log" | fuzz_coverage) at the start," \
+      "$(grep 'cov: [0-9]' "$corpus.log" | tail -1 | fuzz_coverage) at the end)"
+  else
+    tail -40 "$corpus.log"; echo failed >"$corpus.failed"
+  fi
+}
+# The short fuzz runs, two at a time, once the fuzz build is there: beside the rest of the
+# builds and the tests, giving way to them.
+fuzz_runs() {
+  rm -f "$root"/fuzz/corpus/*.failed
+  set -- "$root"/fuzz/bin/*_fuzz
+  while [ $# -gt 0 ]; do
+    run_fuzz "$1" &
+    [ $# -gt 1 ] && run_fuzz "$2" &
+    wait
+    shift; [ $# -gt 0 ] && shift
+  done
+}
 
 # Two builds at a time keep both processors busy through each build's serial tail (its
 # links): the sanitizer build, the largest, beside the others one after another. The
@@ -74,16 +116,15 @@ for job in $n $w $a $f; do wait "$job" || configured=1; done
 step "builds: native, then windows, then fuzz; the sanitizer build beside them"
 rm -f "$root/builds.failed"
 ( build asan "sanitizer build" || touch "$root/builds.failed" ) & asan_build=$!
-{ build native "native build" && build windows "windows build" && build fuzz "fuzz build"; } ||
+fuzz_job=""
+if build native "native build" && build windows "windows build" && build fuzz "fuzz build"; then
+  ( fuzz_runs >"$results/fuzz.log" 2>&1 ) & fuzz_job=$!
+else
   touch "$root/builds.failed"
+fi
 wait "$asan_build" || true
 [ ! -f "$root/builds.failed" ] || exit 1
 wait "$prefix_job" || echo "Wine could not create the prefix early; the first Windows test will ($(cat "$root/wineprefix.log"))"
-
-status=0
-results="$root/results"
-rm -rf "$results"
-mkdir -p "$results"
 
 # The Windows unit tests and the package checks start Wine programs; they run beside the
 # native tests, which mostly wait on their virtual switches.
@@ -101,12 +142,7 @@ TQUPD_WINE_RUN="$root/windows/wine-run.sh"
 TQUPD_FAULT_MATRIX="$results/fault-matrix.txt"
 : >"$TQUPD_FAULT_MATRIX"
 export TQUPD_WINDOWS_BIN TQUPD_WINE_RUN TQUPD_FAULT_MATRIX
-# The code's own checks (clang-format, clang-tidy) read the builds' compile commands; they
-# run beside the tests, which mostly wait, and give way to them.
-( if nice -n 10 scripts/check-code.sh "$root" >"$results/code.log" 2>&1; then echo 0; else echo 1; fi \
-    >"$results/code.status" ) &
-code_job=$!
-step "native tests under the sanitizers, and the Windows build end to end; code checks beside them"
+step "native tests under the sanitizers, and the Windows build end to end"
 run_tests asan >"$results/native.log" 2>&1 || true
 
 wait "$windows_job" || true
@@ -120,32 +156,9 @@ cat "$results/code.log"
 step "packages: the Debian package and the Windows zip"
 scripts/check-packages.sh "$root" || status=1
 
-step "fuzz runs, ${fuzz_seconds}s each, two at a time"
-# Each run starts from the target's kept corpus (fuzz/corpus/<target>/, grown by
-# scripts/fuzz-campaign.sh). libFuzzer writes what it finds to the first folder it is
-# given, a fresh one in the build tree; the kept corpus, second, is only read.
-fuzz_coverage() { sed -n 's/.*\(cov: [0-9]* ft: [0-9]*\).*/\1/p'; }
-run_fuzz() {
-  name=$(basename "$1")
-  corpus="$root/fuzz/corpus/$name"
-  rm -rf "$corpus"
-  mkdir -p "$corpus"
-  if "$1" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" "fuzz/corpus/$name" \
-    >"$corpus.log" 2>&1; then
-    echo "$name: clean ($(grep -m1 'INITED cov:' "$corpus.log" | fuzz_coverage) at the start," \
-      "$(grep 'cov: [0-9]' "$corpus.log" | tail -1 | fuzz_coverage) at the end)"
-  else
-    tail -40 "$corpus.log"; echo failed >"$corpus.failed"
-  fi
-}
-rm -f "$root"/fuzz/corpus/*.failed
-set -- "$root"/fuzz/bin/*_fuzz
-while [ $# -gt 0 ]; do
-  run_fuzz "$1" &
-  [ $# -gt 1 ] && run_fuzz "$2" &
-  wait
-  shift; [ $# -gt 0 ] && shift
-done
+wait "$fuzz_job" || true
+step "fuzz runs, ${fuzz_seconds}s each, two at a time, beside the builds and the tests"
+cat "$results/fuzz.log"
 ls "$root"/fuzz/corpus/*.failed >/dev/null 2>&1 && status=1
 
 # Leave nothing running: the Wine server of the Windows build's prefix.
