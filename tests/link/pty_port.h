@@ -50,8 +50,9 @@ class PtyPort {
   void Send(const std::string& bytes) {
     ssize_t n = write(master_, bytes.data(), bytes.size());
     (void)n;
-    // Let the line discipline move them to the slave's input queue.
-    for (int i = 0; i < 100 && linkPort.IsOpen() && QueuedAtPort() < bytes.size(); ++i) {
+    // Let the line discipline move them to the slave's input queue: at once on a quiet
+    // machine, later on a busy one, so the wait is long and ends as soon as they are there.
+    for (int i = 0; i < 3000 && linkPort.IsOpen() && QueuedAtPort() < bytes.size(); ++i) {
       usleep(1000);
     }
   }
