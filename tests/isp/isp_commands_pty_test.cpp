@@ -8,6 +8,7 @@
 #include "image/identify.h"
 #include "isp/isp_commands.h"
 #include "isp/uu_codec.h"
+#include "isp/uu_text.h"
 #include "link/link_io.h"
 #include "link/pty_port.h"
 #include "link/serial_port.h"
@@ -36,12 +37,6 @@ class IspWire : public testing::Test {
   }
   PtyPort pty;
 };
-
-std::string UuLine(const std::vector<uint8_t>& bytes) {
-  char line[kUuLineChars + 1];
-  UuEncodeLine(line, bytes.data(), static_cast<int>(bytes.size()));
-  return line;
-}
 
 }  // namespace
 
@@ -88,7 +83,7 @@ TEST_F(IspWire, WriteSendsUuLinesOfFortyFiveAndOneChecksumPerChunk) {
   EXPECT_EQ(lines[0], "W 268435456 512");
   for (int i = 0; i < 11; ++i) {
     EXPECT_EQ(lines[1 + i],
-              UuLine(std::vector<uint8_t>(block.begin() + 45 * i, block.begin() + 45 * (i + 1))));
+              UuText(std::vector<uint8_t>(block.begin() + 45 * i, block.begin() + 45 * (i + 1))));
   }
   EXPECT_EQ(lines[12][0], '1');  // 17 bytes: 0x20 + 17
   EXPECT_EQ(lines[13], std::to_string(sum));
@@ -109,7 +104,7 @@ TEST_F(IspWire, WriteOfAnOddCountAnnouncesAndSendsWholeWords) {
   std::vector<std::string> lines = SentLines();
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "W 268435456 8");
-  EXPECT_EQ(lines[1], UuLine({1, 2, 3, 4, 5, 0, 0, 0}));
+  EXPECT_EQ(lines[1], UuText({1, 2, 3, 4, 5, 0, 0, 0}));
   EXPECT_EQ(lines[2], "15");
 }
 
@@ -119,7 +114,7 @@ TEST_F(IspWire, ReadGivesUpOnLinesThatCarryNoData) {
   std::vector<uint8_t> data(45, 7);
   std::string reply = "0\r\n";
   for (int i = 0; i < 20; ++i) reply += "`\r\n";
-  reply += UuLine(data) + "\r\n315\r\n";
+  reply += UuText(data) + "\r\n315\r\n";
   pty.Send(reply);
   uint8_t out[45];
   testing::internal::CaptureStdout();
@@ -147,7 +142,7 @@ TEST_F(IspWire, ReadOfNothingSendsNothing) {
 
 TEST_F(IspWire, ReadOfAnOddCountChecksTheWholeWordsTheBootRomSent) {
   // The boot ROM sends 4 bytes for a request of 3, and its checksum covers all four.
-  pty.Send("0\r\n" + UuLine({10, 20, 30, 40}) + "\r\n100\r\n");
+  pty.Send("0\r\n" + UuText({10, 20, 30, 40}) + "\r\n100\r\n");
   uint8_t out[3] = {};
   EXPECT_EQ(IspReadMemory(out, 0x1A07FE00, 3), 3);
   EXPECT_EQ(out[0], 10);
@@ -157,7 +152,7 @@ TEST_F(IspWire, ReadOfAnOddCountChecksTheWholeWordsTheBootRomSent) {
 
 TEST_F(IspWire, ReadRefusesABadChecksumAndALaterRefusedChunk) {
   uint8_t out[1000];
-  pty.Send("0\r\n" + UuLine({1, 2, 3, 4}) + "\r\n11\r\n");
+  pty.Send("0\r\n" + UuText({1, 2, 3, 4}) + "\r\n11\r\n");
   EXPECT_EQ(IspReadMemory(out, 0x1A000000, 4), 0);
   FlushInput();
   // The first chunk of 900 is good, the second is refused: minus what was read.
@@ -166,7 +161,7 @@ TEST_F(IspWire, ReadRefusesABadChecksumAndALaterRefusedChunk) {
   for (int line = 0; line < 20; ++line) {
     std::vector<uint8_t> bytes(45, static_cast<uint8_t>(line));
     sum += 45u * static_cast<uint32_t>(line);
-    reply += UuLine(bytes) + "\r\n";
+    reply += UuText(bytes) + "\r\n";
   }
   reply += std::to_string(sum) + "\r\n14\r\n";
   pty.Send(reply);

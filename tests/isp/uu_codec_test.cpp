@@ -6,23 +6,16 @@
 #include <vector>
 
 #include "isp/flash_map.h"
-
-namespace {
-std::string Encode(const std::vector<uint8_t>& bytes) {
-  char line[kUuLineChars + 1];
-  UuEncodeLine(line, bytes.data(), static_cast<int>(bytes.size()));
-  return line;
-}
-}  // namespace
+#include "isp/uu_text.h"
 
 TEST(UuEncodeLine, WritesTheBootRomsLineFormat) {
-  EXPECT_EQ(Encode({'a', 'b', 'c'}), "#86)C");
-  EXPECT_EQ(Encode({1, 2, 3, 4}), "$`0(#!```");
-  EXPECT_EQ(Encode({0xFF, 0xFF, 0xFF, 0xFF}), "$_____P``");
-  EXPECT_EQ(Encode({}), "`");
-  EXPECT_EQ(Encode(std::vector<uint8_t>(45, 0)), "M" + std::string(60, '`'));
+  EXPECT_EQ(UuText({'a', 'b', 'c'}), "#86)C");
+  EXPECT_EQ(UuText({1, 2, 3, 4}), "$`0(#!```");
+  EXPECT_EQ(UuText({0xFF, 0xFF, 0xFF, 0xFF}), "$_____P``");
+  EXPECT_EQ(UuText({}), "`");
+  EXPECT_EQ(UuText(std::vector<uint8_t>(45, 0)), "M" + std::string(60, '`'));
   // 8 bytes of a worked write example from the boot ROM's documentation.
-  EXPECT_EQ(Encode({0x00, 0x80, 0x00, 0x10, 0x01, 0x01, 0x00, 0x1A}), "(`(``$`$!`!H`");
+  EXPECT_EQ(UuText({0x00, 0x80, 0x00, 0x10, 0x01, 0x01, 0x00, 0x1A}), "(`(``$`$!`!H`");
 }
 
 TEST(UuDecodeLine, InvertsTheEncodingForEveryLength) {

@@ -232,11 +232,7 @@ TEST_F(VirtualSwitch, BytesThatArriveWhileTheChipResetsIntoItsBootRomAreLost) {
     options.push_back("--no-progress");
     options.insert(options.end(), c.resetOption.begin(), c.resetOption.end());
     Start(options);
-    OpenHost(19200);
-    host_.Write("\x1B^P$*\r");
-    ASSERT_EQ(host_.ReadUntil("$", 2000), "^+$");
-    host_.Write("^BOOTL$?");
-    ASSERT_TRUE(switch_.WaitForLog("# 0 isp reset boot-rom"));
+    ResetFirmwareIntoBootRom("^+$", "?");
     std::vector<std::string> log = switch_.LogLines();
     if (c.lost) {
       // Reported once the reset is over, just before the boot ROM listens.

@@ -24,6 +24,16 @@ class SwitchOnALine : public ::testing::Test {
     ASSERT_TRUE(switch_.Start()) << switch_.Error();
   }
   void OpenHost(uint32_t baud) { ASSERT_TRUE(host_.Open(switch_.LinkPath(), baud)); }
+  // The firmware answers the utility's probe at 19200 baud with answer; "^BOOTL$" then
+  // resets the chip into its boot ROM (what follows it at once arrives during the reset).
+  void ResetFirmwareIntoBootRom(const std::string& answer = "^+$",
+                                const std::string& duringReset = "") {
+    OpenHost(19200);
+    host_.Write("\x1B^P$*\r");
+    ASSERT_EQ(host_.ReadUntil("$", 2000), answer);
+    host_.Write("^BOOTL$" + duringReset);
+    ASSERT_TRUE(switch_.WaitForLog("# 0 isp reset boot-rom"));
+  }
   // A boot ROM that is synchronised at 115200 baud with echo off.
   void ConnectIsp() {
     OpenHost(115200);

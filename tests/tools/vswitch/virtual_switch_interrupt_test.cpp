@@ -61,11 +61,7 @@ TEST_F(Interruption, PointsCountLinesHalfWaysAndFlashChangesFromPowerUp) {
   auto options = Installed();
   options.insert(options.end(), {"--log-points", "--no-progress"});
   Start(options);
-  OpenHost(19200);
-  host_.Write("\x1B^P$*\r");
-  EXPECT_EQ(host_.ReadUntil("$", 2000), "^+$");
-  host_.Write("^BOOTL$");
-  ASSERT_TRUE(switch_.WaitForLog("# 0 isp reset boot-rom"));
+  ResetFirmwareIntoBootRom();
   ASSERT_TRUE(host_.SetBaud(115200));
   ASSERT_TRUE(isp_.Connect());
   ASSERT_EQ(isp_.Command("U 23130"), "0");
