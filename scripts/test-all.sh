@@ -59,7 +59,8 @@ else
 fi
 w=$!
 configure asan & a=$!
-configure fuzz & f=$!
+# The fuzz build follows the native one too, and packs its image with the native packer.
+configure fuzz -DTQUPD_HOST_TOOLS="$root/native/bin" & f=$!
 configured=0
 for job in $n $w $a $f; do wait "$job" || configured=1; done
 [ "$configured" = 0 ] || exit 1
