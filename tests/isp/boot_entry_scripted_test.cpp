@@ -213,13 +213,15 @@ TEST_F(BootEntryScripted, SilenceAndABootRomThatNeverComesUpAreToldApart) {
 
 TEST_F(BootEntryScripted, TheFirmwareIsKnownByItsAcknowledgementOrAFiveCharacterStatus) {
   // The firmware answers the probe line with "^+$", or, while it is busy, with a status
-  // of two characters, "^=Pxx$". Nothing else that starts like a status is its answer.
+  // of two characters, "^=Pxx$". Nothing else that starts like a status is its answer,
+  // and no other line of two characters is its acknowledgement.
   struct Case {
     const char* answer;
     ProbeResult result;
   } cases[] = {{"^+$", ProbeResult::Firmware},    {"^=P00$", ProbeResult::Firmware},
                {"^=P$", ProbeResult::Nothing},    {"^=P0$", ProbeResult::Nothing},
-               {"^=P000$", ProbeResult::Nothing}, {"^=X00$", ProbeResult::Nothing}};
+               {"^=P000$", ProbeResult::Nothing}, {"^=X00$", ProbeResult::Nothing},
+               {"^-$", ProbeResult::Nothing},     {"+^$", ProbeResult::Nothing}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.answer);
     CloseLink();
