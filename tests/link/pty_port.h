@@ -70,6 +70,19 @@ class PtyPort {
     return out;
   }
 
+  // Reads from the switch's side until count bytes have come or waitMs passes without one.
+  std::string ReceiveCount(size_t count, int waitMs = 3000) {
+    std::string out;
+    char buffer[4096];
+    pollfd p{master_, POLLIN, 0};
+    while (out.size() < count && poll(&p, 1, waitMs) > 0) {
+      ssize_t n = read(master_, buffer, sizeof buffer);
+      if (n <= 0) break;
+      out.append(buffer, static_cast<size_t>(n));
+    }
+    return out;
+  }
+
   // The baud rate that the utility has set on the line.
   speed_t LineSpeed() const {
     termios mode{};

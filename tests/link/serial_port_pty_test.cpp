@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <thread>
 
 #include "link/posix/port_names_posix.h"
 #include "link/pty_port.h"
@@ -29,6 +31,21 @@ TEST(SerialPort, WritesReachTheLineAndReadsTakeOnlyWhatIsQueued) {
   EXPECT_EQ(linkPort.Read(&c, 1), 1);
   EXPECT_EQ(c, '0');
   EXPECT_EQ(linkPort.BytesWaiting(), 2);
+}
+
+// A write does not end when the line's buffer is full: it waits for room, within its bound,
+// and returns only when every byte has gone.
+TEST(SerialPort, AWriteLargerThanTheLinesBufferWaitsForRoomAndSendsEverything) {
+  PtyPort pty;
+  ASSERT_EQ(linkPort.Open(pty.portNumber(), 115200), 1);
+  std::string block(256 * 1024, '\0');
+  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>('A' + i % 26);
+  std::string received;
+  std::thread farEnd([&] { received = pty.ReceiveCount(block.size()); });
+  int32_t written = linkPort.Write(block.data(), static_cast<uint32_t>(block.size()));
+  farEnd.join();
+  EXPECT_EQ(written, static_cast<int32_t>(block.size()));
+  EXPECT_TRUE(received == block) << received.size() << " of " << block.size() << " bytes came";
 }
 
 TEST(SerialPort, EveryOperationOnAClosedPortReturnsZeroAndCloseIsHarmless) {
