@@ -23,11 +23,13 @@ class ConsoleMonitor : public testing::Test {
 }  // namespace
 
 TEST_F(ConsoleMonitor, ReadyFrameSetsDeviceReadyUnlessALetterFollows) {
+  // From "^=PA$" on: the letters' edges, and the characters just beside them.
   struct Case {
     const char* frame;
     int ready;
-  } cases[] = {{"^=P$", 1},  {"^=P5$", 1},  {"^=P ok$", 1}, {"^=PX$", 0},
-               {"^=SZ$", 0}, {"^=V 1$", 0}, {"=P$", 1}};
+  } cases[] = {{"^=P$", 1},   {"^=P5$", 1}, {"^=P ok$", 1}, {"^=PX$", 0}, {"^=SZ$", 0},
+               {"^=V 1$", 0}, {"=P$", 1},   {"^=PA$", 0},   {"^=PZ$", 0}, {"^=Pa$", 0},
+               {"^=Pz$", 0},  {"^=P@$", 1}, {"^=P[$", 1},   {"^=P`$", 1}, {"^=P{$", 1}};
   for (const Case& c : cases) {
     ResetConsoleMonitor();
     EXPECT_EQ(Feed(c.frame), "") << c.frame;
