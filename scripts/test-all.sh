@@ -130,6 +130,7 @@ wait "$prefix_job" || echo "Wine could not create the prefix early; the first Wi
 # The Windows unit tests and the package checks start Wine programs; they run beside the
 # native tests, which mostly wait on their virtual switches.
 step "windows unit tests (Wine), beside the native tests"
+tests_from=$(now)
 ( if run_tests windows >"$results/windows.log" 2>&1; then echo 0; else echo 1; fi \
     >"$results/windows.status" ) &
 windows_job=$!
@@ -147,6 +148,7 @@ step "native tests under the sanitizers, and the Windows build end to end"
 run_tests asan >"$results/native.log" 2>&1 || true
 
 wait "$windows_job" || true
+echo "== tests done in $(( $(now) - tests_from ))s ($(now)s)"
 cat "$results/windows.log"
 [ "$(cat "$results/windows.status")" = 0 ] || status=1
 wait "$code_job" || true
