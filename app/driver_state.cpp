@@ -13,6 +13,15 @@ bool singlePortGiven = false;
 FirmwareImage selectedImage = {};
 bool imageMatchedSwitch = false;
 
+void ResetDriverState() {
+  portNumber = 0;
+  firstPort = 1;
+  lastPort = 16;
+  singlePortGiven = false;
+  selectedImage = {};
+  imageMatchedSwitch = false;
+}
+
 ImageCheck SelectImage(int index, const char* label) {
   return LoadCarriedImage(index, label, &selectedImage);
 }

@@ -17,6 +17,10 @@ extern FirmwareImage selectedImage;
 // command line reaches the update loop without a match too.
 extern bool imageMatchedSwitch;
 
+// Puts the driver's state back as the program starts with it: no port yet, the search's
+// range COM1 to COM16, no port named, no image selected, no match.
+void ResetDriverState();
+
 // Loads carried image index into selectedImage and validates it (see LoadCarriedImage).
 ImageCheck SelectImage(int index, const char* label);
 

@@ -28,12 +28,7 @@ class PortScanScripted : public OnAScriptedLine {
     ResetIdentification();
   }
   void TearDown() override {
-    portNumber = 0;
-    firstPort = 1;
-    lastPort = 16;
-    singlePortGiven = false;
-    imageMatchedSwitch = false;
-    selectedImage = {};
+    ResetDriverState();
     ResetIdentification();
     OnAScriptedLine::TearDown();
   }
