@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "flags/command_line.h"
 
@@ -256,6 +257,39 @@ TEST(FlagParser, NumbersEachErrorByNameLengthAndNestingAndQuotesTheItem) {
   EXPECT_EQ(port.low, 7u);
   EXPECT_EQ(v.state, FlagState::Plus);
   EXPECT_EQ(v.low, 5u);
+}
+
+// Applications act on the codes' numbers, so the numbers are the library's interface: the
+// tests above name the codes, and this one holds each name to its number.
+TEST(FlagError, EveryCodeKeepsItsNumber) {
+  const std::pair<FlagError, uint32_t> codes[] = {
+      {FlagError::None, 0},
+      {FlagError::OutOfMemory, 1},
+      {FlagError::PathSyntax, 2},
+      {FlagError::DirectorySyntax, 3},
+      {FlagError::NoSuchDrive, 4},
+      {FlagError::DirectoryNotFound, 5},
+      {FlagError::TooManyDirectories, 6},
+      {FlagError::TooManyFileNames, 7},
+      {FlagError::EnvironmentSyntax, 8},
+      {FlagError::VariableNotFound, 9},
+      {FlagError::EnvironmentDirectoryNotFound, 10},
+      {FlagError::Unknown, 11},
+      {FlagError::Syntax, 14},
+      {FlagError::NoData, 17},
+      {FlagError::BelowMinimum, 20},
+      {FlagError::AboveMaximum, 23},
+      {FlagError::TooShort, 26},
+      {FlagError::TooLong, 29},
+      {FlagError::BadFileName, 32},
+      {FlagError::BadDirectory, 35},
+      {FlagError::UnknownValue, 38},
+      // A class's three places: "/X", "/NAME" or "/Gm", "/GRPm".
+      {FlagCode(FlagError::Syntax, FlagPlace::Letter), 14},
+      {FlagCode(FlagError::Syntax, FlagPlace::Name), 15},
+      {FlagCode(FlagError::Syntax, FlagPlace::Member), 16},
+  };
+  for (const auto& [code, number] : codes) EXPECT_EQ(static_cast<uint32_t>(code), number);
 }
 
 // The parser's tests above meet the messages of the flag classes as a user does. These

@@ -102,3 +102,12 @@ TEST_F(TcpProbeTest, EndsTheWaitWhenThePeerCloses) {
 }
 
 }  // namespace
+
+// Callers act on the probe's numbers, as it has always answered them.
+TEST(TcpProbeResult, EveryResultKeepsItsNumber) {
+  EXPECT_EQ(static_cast<int>(TcpProbeResult::Sent), 0);
+  EXPECT_EQ(static_cast<int>(TcpProbeResult::NoSockets), 1);
+  EXPECT_EQ(static_cast<int>(TcpProbeResult::NoSocket), 2);
+  EXPECT_EQ(static_cast<int>(TcpProbeResult::NotConnected), 3);
+  EXPECT_EQ(static_cast<int>(TcpProbeResult::SendFailed), 4);
+}
