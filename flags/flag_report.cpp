@@ -87,7 +87,8 @@ constexpr Message kUnknownError{{}, Args::None, "Error: Unknown error: "};
 // Codes 1 to 10 belong to the path and environment services that share this reporter.
 // From 11 on, each class has a code for a one-character flag, one for a longer name or a
 // member of a one-character group, and one for a member of a group with a longer name.
-// One message a row, laid out by hand so that its columns read across.
+// One message a row, continued on a second line where it is long; clang-format would give
+// each piece of a long row a line of its own.
 // clang-format off
 constexpr Message kMessages[] = {
     {{FlagError::OutOfMemory}, Args::None, "Error: Out of memory"},

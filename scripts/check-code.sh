@@ -1,5 +1,6 @@
 #!/bin/sh
-# The code's own checks, run by scripts/test-all.sh after the builds:
+# The code's own checks, run by scripts/test-all.sh beside the builds and the tests, from
+# the end of configuring (they need only the compile commands):
 #   - clang-format: every C++ file of the tree is formatted as .clang-format says;
 #   - clang-tidy: the utility's and the tools' sources pass the checks of .clang-tidy,
 #     the POSIX ones through the sanitizer build's compile commands, the Windows ones

@@ -1,6 +1,7 @@
 // What the tools' command lines share (imagepack, vswitch, the sweep, the benchmark):
-// CLI11 transforms that read numbers strictly into typed options, and the parse that
-// turns a wrong command line into CLI11's message and a non-zero exit.
+// CLI11 transforms that read numbers strictly into typed options, and, for all but the
+// virtual switch (which has always exited with CLI11's own codes), the parse that turns a
+// wrong command line into CLI11's message and exit status 2.
 //
 // CLI11's own conversion of numbers has changed between its versions (which prefixes it
 // reads; whether "-1" passes for the largest unsigned value). These transforms decide the

@@ -1,5 +1,5 @@
 // A small Windows program that drives the real SerialPort through one conversation; the
-// native test (windows_serial_port_test.cpp) plays the other end on a pseudo-terminal
+// native test (serial_port_win32_test.cpp) plays the other end on a pseudo-terminal
 // linked into Wine's dosdevices folder as the COM port.
 #include <cstdio>
 #include <cstdlib>
