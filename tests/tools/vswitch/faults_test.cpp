@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "switch_test_fixture.h"
+#include "testing/arguments.h"
 
 namespace {
 
@@ -93,11 +94,6 @@ TEST_F(VirtualSwitchFaults, SlowStatusArrivesLate) {
   host_.Write("J\r\n");
   EXPECT_EQ(host_.ReadFor(250), "");
   EXPECT_EQ(isp_.NextLine(), "0");
-}
-
-std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
 }
 
 size_t LogCount(const std::vector<std::string>& lines, const std::string& part) {
