@@ -1,5 +1,4 @@
 // Identification on the simulated line.
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -9,7 +8,7 @@
 #include "image/identify.h"
 #include "image/image_format.h"
 #include "isp/device_mode.h"
-#include "isp/uu_codec.h"
+#include "isp/uu_text.h"
 #include "link/scripted_fixture.h"
 
 using IdentifyScripted = OnAScriptedLine;
@@ -85,25 +84,6 @@ TEST_F(IdentifyScripted, AReplyWithoutFamilyLeavesNoneFromAnEarlierReply) {
   EXPECT_EQ(info.version, 0x02320000u);
 }
 
-namespace {
-
-// The boot ROM's answer to an R of data.size() bytes (a multiple of 4): its status, the
-// UU lines and the checksum line.
-std::string ReadReply(const std::vector<uint8_t>& data) {
-  std::string reply = "0\r\n";
-  uint32_t sum = 0;
-  for (size_t at = 0; at < data.size(); at += kUuLineBytes) {
-    char line[kUuLineChars + 1];
-    int n = static_cast<int>(std::min<size_t>(kUuLineBytes, data.size() - at));
-    UuEncodeLine(line, data.data() + at, n);
-    reply += std::string(line) + "\r\n";
-  }
-  for (uint8_t b : data) sum += b;
-  return reply + std::to_string(sum) + "\r\n";
-}
-
-}  // namespace
-
 TEST_F(IdentifyScripted, ACheckRegionOfOneByteIsReadAndTested) {
   // The table's check region may be as short as one byte: the read asks for a whole word
   // and keeps the byte, and the byte is tested against the table's CRC of it.
@@ -128,8 +108,8 @@ TEST_F(IdentifyScripted, ACheckRegionOfOneByteIsReadAndTested) {
     memcpy(flashTable.data(), &table, sizeof table);
     uint32_t tableCrc = Crc32(flashTable.data(), sizeof table - 4);
     memcpy(flashTable.data() + sizeof table - 4, &tableCrc, 4);
-    ScriptedDeliver(ReadReply(flashTable));
-    ScriptedDeliver(ReadReply({c.byteInFlash, 0xFF, 0xFF, 0xFF}));
+    ScriptedDeliver(ReadReplyText(flashTable));
+    ScriptedDeliver(ReadReplyText({c.byteInFlash, 0xFF, 0xFF, 0xFF}));
     DeviceInfo info{};
     EXPECT_EQ(ReadParameterTable(&info), c.result);
     EXPECT_EQ(info.version, c.version);

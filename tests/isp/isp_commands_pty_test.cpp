@@ -156,15 +156,10 @@ TEST_F(IspWire, ReadRefusesABadChecksumAndALaterRefusedChunk) {
   EXPECT_EQ(IspReadMemory(out, 0x1A000000, 4), 0);
   FlushInput();
   // The first chunk of 900 is good, the second is refused: minus what was read.
-  std::string reply = "0\r\n";
-  uint32_t sum = 0;
-  for (int line = 0; line < 20; ++line) {
-    std::vector<uint8_t> bytes(45, static_cast<uint8_t>(line));
-    sum += 45u * static_cast<uint32_t>(line);
-    reply += UuText(bytes) + "\r\n";
-  }
-  reply += std::to_string(sum) + "\r\n14\r\n";
-  pty.Send(reply);
+  std::vector<uint8_t> firstChunk;
+  for (int line = 0; line < 20; ++line)
+    firstChunk.insert(firstChunk.end(), 45, static_cast<uint8_t>(line));
+  pty.Send(ReadReplyText(firstChunk) + "14\r\n");
   EXPECT_EQ(IspReadMemory(out, 0x1A000000, 1000), -900);
 }
 
