@@ -27,7 +27,6 @@ namespace {
 
 PortOs ports[kPortOsSlots];
 
-constexpr uint32_t kIoBoundMs = 1000;
 // After the first byte a read also ends once the line has been quiet this long, like
 // the Windows read interval time-out.
 constexpr uint32_t kReadIntervalMs = 10;
@@ -168,7 +167,7 @@ int32_t PortOsWrite(PortOs* port, const void* data, uint32_t count) {
     }
     // An error other than "not now", or no room on the line within the bound: give up.
     bool notNow = n == 0 || errno == EAGAIN || errno == EINTR;
-    if (!notNow || !WaitReady(port->fd, POLLOUT, start, kIoBoundMs)) return 0;
+    if (!notNow || !WaitReady(port->fd, POLLOUT, start, kPortIoBoundMs)) return 0;
   }
   // Return only once the bytes are on the line, so that a reply wait that follows starts
   // after the command has gone out.
@@ -194,7 +193,7 @@ int32_t PortOsRead(PortOs* port, void* buffer, uint32_t count) {
     }
     // n == 0 is a hung-up line; any error but "nothing yet" ends the read too.
     if (n == 0 || (errno != EAGAIN && errno != EINTR)) break;
-    bool waiting = (done == 0) ? WaitReady(port->fd, POLLIN, start, kIoBoundMs)
+    bool waiting = (done == 0) ? WaitReady(port->fd, POLLIN, start, kPortIoBoundMs)
                                : WaitReady(port->fd, POLLIN, ClockMs(), kReadIntervalMs);
     if (!waiting) break;
   }

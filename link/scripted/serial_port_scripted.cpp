@@ -16,8 +16,6 @@ struct PortOs {
 
 namespace {
 
-// The bound every real read and write of the port keeps.
-constexpr uint32_t kIoBoundMs = 1000;
 // On the virtual clock a loop that reads the time over and over, and neither sleeps nor
 // takes a byte, never sees its limit pass: the program would spin for ever. Code that
 // waits always sleeps or takes bytes between two readings, so this many readings with
@@ -151,7 +149,7 @@ int32_t PortOsWrite(PortOs*, const void* data, uint32_t count) {
 int32_t PortOsBytesWaiting(PortOs*) { return static_cast<int32_t>(Arrived()); }
 
 int32_t PortOsRead(PortOs*, void* buffer, uint32_t count) {
-  if (!AwaitArrival(kIoBoundMs)) return 0;
+  if (!AwaitArrival(kPortIoBoundMs)) return 0;
   auto* out = static_cast<uint8_t*>(buffer);
   uint32_t n = 0;
   while (n < count && !incoming.empty() && incoming.front().atMs <= now) {

@@ -23,7 +23,6 @@ namespace {
 
 PortOs ports[kPortOsSlots];
 
-constexpr DWORD kIoBoundMs = 1000;
 constexpr DWORD kQueueBytes = 10000;
 
 void Release(PortOs* port) {
@@ -114,7 +113,7 @@ void PortOsClose(PortOs* port) { Release(port); }
 int32_t PortOsWrite(PortOs* port, const void* data, uint32_t count) {
   BOOL started = WriteFile(port->handle, data, count, nullptr, &port->writeOverlapped);
   DWORD transferred = 0;
-  if (!AwaitTransfer(port, started, &port->writeOverlapped, kIoBoundMs, &transferred)) return 0;
+  if (!AwaitTransfer(port, started, &port->writeOverlapped, kPortIoBoundMs, &transferred)) return 0;
   // The call returns only after the driver has sent the bytes.
   FlushFileBuffers(port->handle);
   return static_cast<int32_t>(transferred);
@@ -138,7 +137,7 @@ int32_t PortOsRead(PortOs* port, void* buffer, uint32_t count) {
   }
   BOOL started = ReadFile(port->handle, buffer, count, nullptr, &port->readOverlapped);
   DWORD transferred = 0;
-  if (!AwaitTransfer(port, started, &port->readOverlapped, kIoBoundMs, &transferred)) return 0;
+  if (!AwaitTransfer(port, started, &port->readOverlapped, kPortIoBoundMs, &transferred)) return 0;
   return static_cast<int32_t>(transferred);
 }
 
