@@ -60,10 +60,8 @@ TEST_F(UpdateLoopScripted, ProgressRenewsThe13SecondWaitAndReadyEndsItAtOnce) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.arrivals.size() << " arrivals, ends at " << c.endsAtMs);
-    CloseLink();
-    ScriptedReset();
+    ASSERT_NO_FATAL_FAILURE(Restart());
     ResetConsoleMonitor();
-    ASSERT_EQ(OpenLink(3), 1);
     ScriptedAdvance(40000);  // programming took its time
     for (const Arrival& a : c.arrivals) ScriptedDeliver(a.bytes, a.atMs);
     testing::internal::CaptureStdout();

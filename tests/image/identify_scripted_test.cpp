@@ -115,9 +115,7 @@ TEST_F(IdentifyScripted, ACheckRegionOfOneByteIsReadAndTested) {
     EXPECT_EQ(info.version, c.version);
     EXPECT_EQ(info.family, 'V');
     EXPECT_EQ(ScriptedWritten(), "R 436731392 512\r\nOK\r\nR 436207616 4\r\nOK\r\n");
-    CloseLink();
-    ScriptedReset();
-    ASSERT_EQ(OpenLink(3), 1);
+    ASSERT_NO_FATAL_FAILURE(Restart());
   }
   ResetIdentification();
 }

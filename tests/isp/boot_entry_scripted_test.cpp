@@ -137,9 +137,7 @@ TEST_F(BootEntryScripted, OnASilentLineTheProbeMakesFourTriesOf500MsAlternatingT
   } cases[] = {{19200, 115200}, {115200, 19200}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.linkRate);
-    CloseLink();
-    ScriptedReset();
-    ASSERT_EQ(OpenLink(3), 1);
+    ASSERT_NO_FATAL_FAILURE(Restart());
     ASSERT_EQ(SetLinkBaudRate(c.linkRate), 1);
     ScriptedSwitch silent(ScriptedSwitch::Start::kNothing);
     EXPECT_EQ(ProbeLink(), ProbeResult::Nothing);
@@ -200,9 +198,7 @@ TEST_F(BootEntryScripted, SilenceAndABootRomThatNeverComesUpAreToldApart) {
     EXPECT_EQ(silent.seen().size(), 16u);  // four probe lines and nothing else
     EXPECT_EQ(ScriptedNow(), 2136u);
   }
-  CloseLink();
-  ScriptedReset();
-  ASSERT_EQ(OpenLink(3), 1);
+  ASSERT_NO_FATAL_FAILURE(Restart());
   ScriptedSwitch sw(ScriptedSwitch::Start::kFirmware, 0, ScriptedSwitch::kNever);
   EXPECT_EQ(EnterBootLoader(), BootEntryResult::BootRomSilent);
   EXPECT_EQ(deviceMode, NoDevice);
@@ -224,9 +220,7 @@ TEST_F(BootEntryScripted, TheFirmwareIsKnownByItsAcknowledgementOrAFiveCharacter
                {"^-$", ProbeResult::Nothing},     {"+^$", ProbeResult::Nothing}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.answer);
-    CloseLink();
-    ScriptedReset();
-    ASSERT_EQ(OpenLink(3), 1);
+    ASSERT_NO_FATAL_FAILURE(Restart());
     ScriptedRespond([&](std::string_view written) {
       if (ScriptedBaudRates().back() == 19200 && written == "\r") ScriptedDeliver(c.answer);
     });

@@ -56,9 +56,7 @@ TEST_F(LinkIoScripted, ALineMustEndWithin500MsOfTheCall) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "call at " << c.callAtMs << ", " << c.arrivals.size()
                                     << " arrivals, returns at " << c.returnsAtMs);
-    CloseLink();
-    ScriptedReset();
-    ASSERT_EQ(OpenLink(3), 1);
+    ASSERT_NO_FATAL_FAILURE(Restart());
     ScriptedAdvance(c.callAtMs);
     for (const Arrival& a : c.arrivals) ScriptedDeliver(a.bytes, a.atMs);
     char line[20] = "stale";
@@ -95,9 +93,7 @@ TEST_F(LinkIoScripted, FlushInputEndsWithItsTailOrGivesUpAfter500Ms) {
   } cases[] = {{"\r", 300, 300, false}, {"\r\n", 2000, 501, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.forMs);
-    CloseLink();
-    ScriptedReset();
-    ASSERT_EQ(OpenLink(3), 1);
+    ASSERT_NO_FATAL_FAILURE(Restart());
     ScriptedReadCost(1);
     for (uint32_t ms = 0; ms < c.forMs; ++ms) ScriptedDeliver(c.each, ms);
     FlushInput();

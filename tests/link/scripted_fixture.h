@@ -18,4 +18,10 @@ class OnAScriptedLine : public testing::Test {
     CloseLink();
     ScriptedReset();
   }
+  // Starts the line over within a test, for its next case: the link closed, the line
+  // empty, its clock at 0, the link open again.
+  void Restart() {
+    CloseLink();
+    OnAScriptedLine::SetUp();
+  }
 };
