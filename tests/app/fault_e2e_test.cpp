@@ -154,7 +154,6 @@ TEST_P(FaultRecovery, Recovers) {
            build() == Build::kNative ? "native" : "windows", c.name, outcome.c_str(),
            second.c_str());
   std::cout << row << std::endl;
-  RecordProperty("fault_matrix", row);
   AppendToMatrixFile(row);
 }
 
