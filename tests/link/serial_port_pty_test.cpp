@@ -9,6 +9,7 @@
 #include "link/posix/port_names_posix.h"
 #include "link/pty_port.h"
 #include "link/serial_port.h"
+#include "testing/ports_folder.h"
 
 TEST(SerialPort, OpensTheLinkedDeviceAtTheRequestedRate) {
   PtyPort pty(7);
@@ -93,13 +94,14 @@ TEST(SerialPort, AReadWithNothingQueuedGivesUpAfterItsBound) {
 
 TEST(PortDevicePath, MapsComNumbersToTheFolderOfLinksOrToTtyDevices) {
   char path[256];
-  setenv("TQUPD_PORTS", "/tmp", 1);
-  ASSERT_TRUE(PortDevicePath(12, path, sizeof path));
-  EXPECT_STREQ(path, "/tmp/com12");
+  {
+    PortsFolder links("/tmp");
+    ASSERT_TRUE(PortDevicePath(12, path, sizeof path));
+    EXPECT_STREQ(path, "/tmp/com12");
+  }
   // A name that is not a folder is ignored: the usual devices apply.
-  setenv("TQUPD_PORTS", "/nonexistent-folder", 1);
+  PortsFolder notAFolder("/nonexistent-folder");
   ASSERT_TRUE(PortDevicePath(1, path, sizeof path));
   EXPECT_TRUE(strcmp(path, "/dev/ttyUSB0") == 0 || strcmp(path, "/dev/ttyS0") == 0) << path;
-  unsetenv("TQUPD_PORTS");
   EXPECT_FALSE(PortDevicePath(1, path, 8));  // does not fit: refused, never cut
 }
