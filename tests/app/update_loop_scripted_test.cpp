@@ -87,3 +87,16 @@ TEST_F(UpdateLoopScripted, KeysPressedWhileItWaitsAreDropped) {
   EXPECT_TRUE(ready);
   EXPECT_EQ(ReadKey(), -1);
 }
+
+TEST_F(UpdateLoopScripted, EachLookDropsOneKeyAndTheTwoCodesOfAnExtendedKeyAsOne) {
+  // Two looks before the ready frame is seen: the first drops "a", the second 0 and ";"
+  // together (an arrow or function key); no look has reached "b" yet.
+  ScriptedKeys(std::string("a\0;b", 4));
+  ScriptedDeliver("^=P$", 2);
+  testing::internal::CaptureStdout();
+  bool ready = AwaitSwitchReady();
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(ready);
+  EXPECT_EQ(ReadKey(), 'b');
+  EXPECT_EQ(ReadKey(), -1);
+}
