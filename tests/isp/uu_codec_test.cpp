@@ -18,6 +18,17 @@ TEST(UuEncodeLine, WritesTheBootRomsLineFormat) {
   EXPECT_EQ(UuText({0x00, 0x80, 0x00, 0x10, 0x01, 0x01, 0x00, 0x1A}), "(`(``$`$!`!H`");
 }
 
+// A last group of one or two bytes is padded with zero bytes, never with what follows the
+// count in memory.
+TEST(UuEncodeLine, PadsTheLastGroupWithZerosNotWithTheBytesAfterIt) {
+  const uint8_t bytes[] = {1, 2, 0xFF, 0xFF};
+  char line[kUuLineChars + 1];
+  UuEncodeLine(line, bytes, 1);
+  EXPECT_STREQ(line, "!`0``");
+  UuEncodeLine(line, bytes, 2);
+  EXPECT_STREQ(line, "\"`0(`");
+}
+
 TEST(UuDecodeLine, InvertsTheEncodingForEveryLength) {
   std::vector<uint8_t> data(45);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 37 + 11);
