@@ -3,6 +3,7 @@
 // pause that lets the chip reset into its boot ROM.
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "image/identify.h"
@@ -62,6 +63,9 @@ class ScriptedSwitch {
   const std::vector<std::string>& seen() const { return seen_; }
   // Bytes lost because they arrived while the chip reset into its boot ROM.
   size_t lostInReset() const { return lost_; }
+  // The boot ROM answers this line of the handshake ("Synchronized\r\n" or "O\r") with
+  // an error instead of "OK", and waits for auto-baud again.
+  void Refuse(std::string line) { refused_ = std::move(line); }
 
  private:
   void Hear(std::string_view written) {
@@ -103,6 +107,11 @@ class ScriptedSwitch {
     }
     if (rate != romRate_) return;
     std::string reply = echo_ ? std::string(written) : std::string();
+    if (written == refused_) {
+      ScriptedDeliver(reply + "1\r\n");
+      romRate_ = 0;
+      return;
+    }
     if (written == "Synchronized\r\n" || written == "O\r") {
       reply += "OK\r\n";
     } else if (written == "A 0\r") {
@@ -120,6 +129,7 @@ class ScriptedSwitch {
   uint32_t romRate_ = 0;  // 0 while the boot ROM waits for auto-baud
   bool echo_ = true;
   std::string frame_;
+  std::string refused_;
   std::vector<std::string> seen_;
 };
 
@@ -228,5 +238,16 @@ TEST_F(BootEntryScripted, TheFirmwareIsKnownByItsAcknowledgementOrAFiveCharacter
     // Found on the second try, the first at 19200; or not at all after four, of which the
     // two at 19200 end with their answer instead of a line limit.
     EXPECT_EQ(ScriptedNow(), c.result == ProbeResult::Firmware ? 567u : 1134u);
+  }
+}
+
+TEST_F(BootEntryScripted, ABootRomThatDoesNotConfirmAStepOfTheHandshakeIsNotTakenAsFound) {
+  for (const char* step : {"Synchronized\r\n", "O\r"}) {
+    SCOPED_TRACE(step);
+    ASSERT_NO_FATAL_FAILURE(Restart());
+    ScriptedSwitch sw(ScriptedSwitch::Start::kBootRom);
+    sw.Refuse(step);
+    EXPECT_EQ(ProbeLink(), ProbeResult::Nothing);
+    EXPECT_GT(sw.seen().size(), 16u);  // the handshakes were tried
   }
 }
