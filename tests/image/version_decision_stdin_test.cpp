@@ -1,35 +1,13 @@
 // The version lines and the Y/N decision, with keys fed through standard input.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <string>
 
 #include "image/version_decision.h"
+#include "link/posix/standard_input.h"
 
 namespace {
-
-// Replaces standard input with a pipe holding keys for the duration of a test.
-class Keys {
- public:
-  explicit Keys(const std::string& keys) {
-    int fds[2];
-    if (pipe(fds) != 0) abort();
-    ssize_t n = write(fds[1], keys.data(), keys.size());
-    (void)n;
-    close(fds[1]);
-    saved_ = dup(0);
-    dup2(fds[0], 0);
-    close(fds[0]);
-  }
-  ~Keys() {
-    dup2(saved_, 0);
-    close(saved_);
-  }
-
- private:
-  int saved_;
-};
 
 struct Decision {
   bool result;

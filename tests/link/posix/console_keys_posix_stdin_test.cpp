@@ -4,37 +4,13 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "link/console_keys.h"
-
-namespace {
-
-// Puts fd in the place of standard input for the life of one test.
-class StandardInputFrom {
- public:
-  explicit StandardInputFrom(int fd) : saved_(dup(STDIN_FILENO)) {
-    dup2(fd, STDIN_FILENO);
-    close(fd);
-  }
-  ~StandardInputFrom() {
-    dup2(saved_, STDIN_FILENO);
-    close(saved_);
-  }
-  StandardInputFrom(const StandardInputFrom&) = delete;
-  StandardInputFrom& operator=(const StandardInputFrom&) = delete;
-
- private:
-  int saved_;
-};
-
-}  // namespace
+#include "link/posix/standard_input.h"
 
 TEST(ConsoleKeysPosix, KeysComeOneByteAtATimeAndThenTheEndOfInput) {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  ASSERT_EQ(write(fds[1], "y\0;", 3), 3);  // a key, then an extended key's two codes
-  close(fds[1]);
-  StandardInputFrom keys(fds[0]);
+  Keys keys(std::string("y\0;", 3));  // a key, then an extended key's two codes
   EXPECT_EQ(KeyWaiting(), 1);
   EXPECT_EQ(ReadKey(), 'y');
   EXPECT_EQ(ReadKey(), 0);
