@@ -6,9 +6,8 @@
 #include <cstdint>
 
 #include "image/device_info.h"
+#include "image/image_format.h"
 
-// Where every update puts the parameter table: the last 512 bytes of bank A.
-constexpr uint32_t kTableFlashAddress = 0x1A07FE00u;
 constexpr uint32_t kTableReadBytes = 512;
 constexpr uint32_t kCheckRegionMax = 4096;
 

@@ -51,6 +51,12 @@ struct ParameterTable {
 };
 static_assert(sizeof(ParameterTable) == 144);
 
+// Where the parameter table lives in the switch's flash: the last 512 bytes of bank A.
+// The switch's firmware reads its settings there, so the place belongs to the switch, not
+// to a build: the packer writes it into every image's header, an update writes the table
+// there, identification reads it there, and the virtual switch keeps it there.
+constexpr uint32_t kTableFlashAddress = 0x1A07FE00u;
+
 // Version word fields. The letter field counts from 'a': 1 is 'a', 15 is 'o', 0 none.
 constexpr uint32_t VersionMajor(uint32_t v) { return v >> 24; }
 constexpr uint32_t VersionMinor(uint32_t v) { return (v >> 16) & 0xFFu; }

@@ -105,8 +105,10 @@ bool ImageFitsBlockScheme(const char* label, const FirmwareImage* image) {
     wrong = "its payload does not start on a 512-byte boundary of flash";
   } else if (h.tableLength == 0) {
     wrong = "its parameter table is empty";
-  } else if (h.tableAddress % kBlockSmall != 0) {
-    wrong = "its parameter table does not start on a 512-byte boundary of flash";
+  } else if (h.tableAddress != kTableFlashAddress) {
+    // The switch reads its table at one place only, and identification looks there: a
+    // table written anywhere else would leave a switch that no later run can identify.
+    wrong = "its parameter table is not at 0x1A07FE00, where the switch reads it";
   }
   if (wrong == nullptr) return true;
   PrintFormatted("\nError: The firmware \"%s\" cannot be programmed: %s.\n", label, wrong);

@@ -13,8 +13,8 @@ using ProgrammingScripted = OnAScriptedLine;
 TEST_F(ProgrammingScripted, ImagesTheBlockSchemeCannotWriteAreRefusedBeforeAnythingIsSent) {
   // The carried image, its header changed. A payload of exactly one block can be written
   // (that block last); a table that is empty cannot: the table is what lets the utility
-  // identify a switch left in its boot ROM, and what starts the new firmware. A table
-  // goes in as whole blocks, so it starts on a block too.
+  // identify a switch left in its boot ROM, and what starts the new firmware. The switch
+  // reads its table at one place only, so a table anywhere else cannot either.
   struct Case {
     void (*change)(ImageHeader*);
     const char* wrong;  // nullptr: the image fits
@@ -24,7 +24,7 @@ TEST_F(ProgrammingScripted, ImagesTheBlockSchemeCannotWriteAreRefusedBeforeAnyth
       {[](ImageHeader* h) { h->tableLength = 1; }, nullptr},
       {[](ImageHeader* h) { h->tableLength = 0; }, "its parameter table is empty"},
       {[](ImageHeader* h) { h->tableAddress += 4; },
-       "its parameter table does not start on a 512-byte boundary of flash"},
+       "its parameter table is not at 0x1A07FE00, where the switch reads it"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.wrong ? c.wrong : "fits");

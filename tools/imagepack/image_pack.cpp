@@ -93,7 +93,7 @@ std::vector<uint8_t> PackImage(const std::vector<uint8_t>& payload, const PackOp
                                o.firmwareAddress,
                                static_cast<uint32_t>(firmware.size()),
                                tableOffset,
-                               o.tableAddress,
+                               kTableFlashAddress,
                                static_cast<uint32_t>(table.size()),
                                0};
   // The whole image at once, the final CRC's four bytes last.

@@ -12,7 +12,6 @@ struct PackOptions {
   uint32_t version = 0x023C0000u;  // 2.60
   std::string productName = "KLM8800T";
   uint32_t firmwareAddress = 0x1A000000u;
-  uint32_t tableAddress = 0x1A07FE00u;
   uint32_t identityByte1 = 0x41;
   uint32_t identityByte0 = 0x01;
   uint32_t checkLength = 0x200;  // the check region: the payload's first bytes

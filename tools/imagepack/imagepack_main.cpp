@@ -1,7 +1,7 @@
 // imagepack: turns a firmware payload into the image container that tqupd carries.
 //
 //   imagepack [--payload FILE] [--family V|Z] [--model N] [--version 2.60]
-//             [--name KLM8800T] [--firmware-address A] [--table-address A]
+//             [--name KLM8800T] [--firmware-address A]
 //             [--out IMAGE.bin] [--source FILE.cpp] [--flash-out FIRMWARE.bin]
 //
 // (imagepack --help lists every option.) Numbers are decimal, or hexadecimal after 0x.
@@ -76,10 +76,6 @@ void DefineOptions(CLI::App& app, Arguments& a) {
   app.add_option("--name", o.productName, "Product name the image is for")->type_name("NAME");
   app.add_option("--firmware-address", o.firmwareAddress,
                  "Flash address of the firmware (decimal or 0x hex)")
-      ->transform(Number<uint32_t>())
-      ->type_name("A");
-  app.add_option("--table-address", o.tableAddress,
-                 "Flash address of the parameter table (decimal or 0x hex)")
       ->transform(Number<uint32_t>())
       ->type_name("A");
   app.add_option("--table-magic", o.tableMagic, "The parameter table's magic word")

@@ -9,8 +9,6 @@
 
 #include "flash.h"
 
-constexpr uint32_t kTableAddress = 0x1A07FE00u;  // where the firmware and the utility look
-
 // Programs the image's payload at its firmware address and its parameter table at its
 // table address, erasing the sectors they fall in first. Checks the image's CRCs and
 // that both regions lie in flash. *tableAddress receives the image's table address.

@@ -13,6 +13,7 @@
 #include "boot_rom.h"
 #include "faults.h"
 #include "firmware_persona.h"
+#include "image/image_format.h"
 #include "memory_map.h"
 #include "persona.h"
 #include "uart.h"
@@ -29,7 +30,7 @@ struct SwitchConfig {
   BootRomOptions rom;
   FirmwareOptions firmware;
   IdentityOverrides identity;
-  uint32_t tableAddress = 0x1A07FE00u;
+  uint32_t tableAddress = kTableFlashAddress;
   // How long the chip takes to reset into its boot ROM on the firmware's "^BOOTL$".
   uint32_t resetMs = 50;
 };
