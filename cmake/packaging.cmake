@@ -103,3 +103,26 @@ else()
 endif()
 
 include(CPack)
+
+# ---- The package as a test ----
+# Package.Build packs this build's package (a fixture) and Package.Check checks it as a
+# user meets it (scripts/check-packages.sh), both with the label "package". Only a build
+# that ships: sanitizer and fuzz builds make programs no one installs.
+if(TQUPD_TESTS AND NOT TQUPD_SANITIZE AND NOT TQUPD_FUZZ)
+  if(WIN32)
+    set(package_kind zip)
+  else()
+    set(package_kind deb)
+  endif()
+  # The old packages go first, so that the one checked is the one just made.
+  add_test(NAME Package.Build
+           COMMAND sh -c "rm -rf \"$1\" && exec \"$2\" --config CPackConfig.cmake" -
+                   ${CPACK_PACKAGE_DIRECTORY} ${CMAKE_CPACK_COMMAND}
+           WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  add_test(NAME Package.Check
+           COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/check-packages.sh ${package_kind}
+                   ${PROJECT_BINARY_DIR})
+  set_tests_properties(Package.Build PROPERTIES FIXTURES_SETUP package)
+  set_tests_properties(Package.Check PROPERTIES FIXTURES_REQUIRED package SKIP_RETURN_CODE 77)
+  set_tests_properties(Package.Build Package.Check PROPERTIES LABELS package TIMEOUT 300)
+endif()

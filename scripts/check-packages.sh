@@ -1,20 +1,33 @@
 #!/bin/sh
-# Builds the two packages with cpack and checks them as a user meets them:
-#   - the Debian package of the native build (build/native): lintian finds no error or
-#     warning; its fields and files are the expected ones; unpacked with dpkg -x into a
-#     scratch folder (never installed), its tqupd runs, refuses COM100 with exit status 1
-#     and shows the package's version in its banner, and its manual page renders cleanly;
-#   - the zip of the Windows build (build/windows): it holds tqupd.exe and a read-me with
-#     CR LF line ends; the .exe imports only DLLs that every Windows has, and, unpacked,
-#     runs under Wine like the Linux one.
-# Both build folders must be configured and built. Ends with one summary line, and a
-# non-zero status when anything failed.
-#   scripts/check-packages.sh [build root]     (default: $TQUPD_BUILD_ROOT, else build/)
+# Checks a package that cpack made in a build folder, as a user meets it (CTest's
+# Package.Check test, label "package", after Package.Build has packed):
+#   scripts/check-packages.sh deb BUILD
+#       the Debian package of a native build: lintian finds no error or warning; its fields
+#       and files are the expected ones; unpacked with dpkg -x into a scratch folder (never
+#       installed), its tqupd runs, refuses COM100 with exit status 1 and shows the
+#       package's version in its banner, and its manual page renders cleanly;
+#   scripts/check-packages.sh zip BUILD
+#       the zip of a Windows build: it holds tqupd.exe and a read-me with CR LF line ends;
+#       the .exe imports only DLLs that every Windows has, and, unpacked, runs under Wine
+#       like the Linux one.
+# Ends with one summary line, and a non-zero status when anything failed; 77 (CTest's
+# "skipped") when a tool the check needs is not installed.
 set -eu
 cd "$(dirname "$0")/.."
-root="${1:-${TQUPD_BUILD_ROOT:-$PWD/build}}"
-native="$root/native"
-windows="$root/windows"
+usage() { echo "usage: scripts/check-packages.sh deb|zip BUILD" >&2; exit 2; }
+[ $# = 2 ] || usage
+kind="$1"
+build="$2"
+case "$kind" in
+  deb) tools="dpkg-deb lintian groff man dpkg-parsechangelog" ;;
+  zip) tools="x86_64-w64-mingw32-objdump" ;;
+  *) usage ;;
+esac
+for tool in $tools; do
+  command -v "$tool" >/dev/null 2>&1 && continue
+  echo "$tool is not installed: the $kind check is skipped (scripts/setup-deps.sh installs it)"
+  exit 77
+done
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
@@ -44,22 +57,19 @@ run_closed() {  # output file, command...: sets $status; stdout to the file
   status=0
   timeout 120 "$@" </dev/null >"$out" 2>"$out.err" || status=$?
 }
-# Builds a package in a build folder; prints its path. Old packages go first, so that
-# the one found is the one just built.
-build_package() {  # build folder, file pattern
-  rm -rf "$1/packages"
-  if ! (cd "$1" && cpack) >"$scratch/cpack.log" 2>&1; then
-    cat "$scratch/cpack.log" >&2
-    return 1
-  fi
+# The package that Package.Build made in the build folder.
+find_package() {  # file pattern
   # shellcheck disable=SC2086
-  ls "$1"/packages/$2 2>/dev/null | head -1
+  ls "$build"/packages/$1 2>/dev/null | head -1
 }
 
+deb=""
+zip=""
 # ---- The Debian package ----
-deb=$(build_package "$native" 'tqupd_*.deb') || true
+if [ "$kind" = deb ]; then
+deb=$(find_package 'tqupd_*.deb')
 if [ -z "$deb" ]; then
-  fail "cpack made no Debian package in $native/packages"
+  fail "no Debian package in $build/packages (Package.Build makes it)"
 else
   pass
   version=$(dpkg-deb -f "$deb" Version)
@@ -100,10 +110,13 @@ else
     test "$(dpkg-parsechangelog -l "$scratch/changelog" -S Version)" = "$version"
 fi
 
+fi
+
 # ---- The Windows zip ----
-zip=$(build_package "$windows" 'tqupd-*.zip') || true
+if [ "$kind" = zip ]; then
+zip=$(find_package 'tqupd-*.zip')
 if [ -z "$zip" ]; then
-  fail "cpack made no zip in $windows/packages"
+  fail "no zip in $build/packages (Package.Build makes it)"
 else
   pass
   zip_version=$(basename "$zip" | sed -n 's/^tqupd-\(.*\)-windows-x64\.zip$/\1/p')
@@ -129,7 +142,7 @@ else
   done
 
   before=$failed
-  run_closed "$scratch/exe.out" "$windows/wine-run.sh" "$exe" 100
+  run_closed "$scratch/exe.out" "$build/wine-run.sh" "$exe" 100
   check "unpacked tqupd.exe 100 refuses the port (Wine)" holds "$scratch/exe.out" "$invalid_port"
   check "unpacked tqupd.exe exits with 1 (it did with $status)" test "$status" = 1
   check "tqupd.exe's banner shows the zip's version $zip_version" \
@@ -137,5 +150,7 @@ else
   [ "$failed" = "$before" ] || { echo "its output:"; cat "$scratch/exe.out" "$scratch/exe.out.err"; }
 fi
 
-echo "packages: $checks checks, $failed failed ($(basename "${deb:-no .deb}"), $(basename "${zip:-no zip}"))"
+fi
+
+echo "package: $checks checks, $failed failed ($(basename "$deb$zip"))"
 [ "$failed" = 0 ]

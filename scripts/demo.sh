@@ -1,15 +1,17 @@
 #!/bin/sh
-# The main job, end to end, in this terminal: builds tqupd and the virtual switch,
-# powers up a virtual switch that runs an older firmware of the carried product, and
-# runs tqupd against it. Answer the prompt yourself. The switch's flash is kept in
-# build/demo/flash.bin, so a second run finds the versions equal.
+# The main job, end to end, in this terminal: builds tqupd and the virtual switch (the
+# native preset's programs, in build/native; with --windows also tqupd.exe, the windows
+# preset, in build/windows), powers up a virtual switch that runs an older firmware of
+# the carried product, and runs tqupd against it. Answer the prompt yourself. The
+# switch's flash is kept in build/demo/flash.bin, so a second run finds the versions
+# equal.
 #
 #   scripts/demo.sh            native Linux build
 #   scripts/demo.sh --windows  the Windows build under Wine
 #   scripts/demo.sh --fresh    start again from the older firmware
 set -eu
 cd "$(dirname "$0")/.."
-root="${TQUPD_BUILD_ROOT:-$PWD/build}"
+root="$PWD/build"
 windows=0
 fresh=0
 for argument in "$@"; do
@@ -22,20 +24,12 @@ done
 
 scripts/setup-deps.sh
 mkdir -p "$root"
-if [ ! -f "$root/native/build.ninja" ]; then
-  cmake -S . -B "$root/native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$root/native.configure.log" 2>&1 ||
-    { cat "$root/native.configure.log"; exit 1; }
-fi
 echo "Building..."
-ninja -C "$root/native" tqupd vswitch imagepack >"$root/demo-build.log" 2>&1 ||
+{ cmake --preset native && cmake --build --preset native-programs; } >"$root/demo-build.log" 2>&1 ||
   { cat "$root/demo-build.log"; exit 1; }
 if [ "$windows" = 1 ]; then
-  if [ ! -f "$root/windows/build.ninja" ]; then
-    cmake -S . -B "$root/windows" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-      -DTQUPD_HOST_TOOLS="$root/native/bin" >"$root/windows.configure.log" 2>&1 ||
-      { cat "$root/windows.configure.log"; exit 1; }
-  fi
-  ninja -C "$root/windows" tqupd >>"$root/demo-build.log" 2>&1 || { cat "$root/demo-build.log"; exit 1; }
+  { cmake --preset windows && cmake --build --preset windows-program; } >>"$root/demo-build.log" 2>&1 ||
+    { cat "$root/demo-build.log"; exit 1; }
 fi
 
 demo="$root/demo"

@@ -7,7 +7,7 @@
 #
 # Without targets it runs every fuzz target of fuzz/CMakeLists.txt. It builds the fuzz
 # build first (clang, libFuzzer, the sanitizers: the one the test run uses), in
-# build/fuzz (override the folder above it with TQUPD_BUILD_ROOT). For each target it
+# build/fuzz (its preset's folder; the native build comes first, for its packer). For each target it
 # prints the coverage (edges "cov" and features "ft") when the kept corpus has been
 # read and at the end of the run, and the kept corpus's files and bytes before and after
 # the merge. Each run works in build/fuzz/campaign/<target>/: what it found, its log, and
@@ -17,8 +17,7 @@
 # Runs take the processors while they last; on a shared machine run it under nice.
 set -eu
 cd "$(dirname "$0")/.."
-root="${TQUPD_BUILD_ROOT:-$PWD/build}"
-build="$root/fuzz"
+build="$PWD/build/fuzz"
 
 usage() { echo "usage: scripts/fuzz-campaign.sh --minutes N [TARGET...]"; }
 refuse() { echo "fuzz-campaign: $*" >&2; usage >&2; exit 2; }
@@ -52,16 +51,12 @@ minutes=$(echo "$minutes" | sed 's/^0*//')
   refuse "--minutes must lie between 1 and 10080, not \"$given\""
 [ -n "$targets" ] || targets=$(echo $known)
 
-# The test run's fuzz build (the fuzz preset), configured here only when it does not exist
-# yet.
-mkdir -p "$root"
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake --preset fuzz -B "$build" >"$build.configure.log" 2>&1 ||
-    { cat "$build.configure.log"; exit 1; }
-fi
-# shellcheck disable=SC2086  # the targets are words
-ninja -C "$build" $targets >"$build.campaign-build.log" 2>&1 ||
-  { cat "$build.campaign-build.log"; exit 1; }
+# The test run's fuzz build (the fuzz preset), after the native build whose packer packs
+# its image.
+mkdir -p build
+{ cmake --preset native && cmake --build --preset native-programs &&
+  cmake --preset fuzz && cmake --build --preset fuzz; } >build/fuzz-campaign.build.log 2>&1 ||
+  { cat build/fuzz-campaign.build.log; exit 1; }
 
 # "cov: 230 ft: 512" from a libFuzzer status line.
 coverage() { sed -n 's/.*\(cov: [0-9]* ft: [0-9]*\).*/\1/p'; }

@@ -13,7 +13,7 @@
 # tools/sweep/RESULTS-windows.md; a native sample writes into the build tree instead.
 set -eu
 cd "$(dirname "$0")/.."
-root="${TQUPD_BUILD_ROOT:-$PWD/build}"
+root="$PWD/build"
 windows=0
 sample=0
 expect=""
@@ -29,20 +29,13 @@ done
 
 scripts/setup-deps.sh
 mkdir -p "$root"
-configure() {  # dir, extra cmake arguments...
-  dir="$1"; shift
-  type=Release
-  [ -f "$dir/CMakeCache.txt" ] && type=$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$dir/CMakeCache.txt")
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >"$dir.configure.log" 2>&1 ||
-    { cat "$dir.configure.log"; exit 1; }
-}
-# The sweep is built with the tests (TQUPD_TESTS), on the library in testing/.
-configure "$root/native" -DTQUPD_TESTS=ON
-ninja -C "$root/native" tqupd vswitch sweep >/dev/null
+# The native preset's programs (build/native), and for --windows the windows preset's
+# tqupd.exe (build/windows).
+{ cmake --preset native && cmake --build --preset native-programs; } >"$root/sweep-build.log" 2>&1 ||
+  { cat "$root/sweep-build.log"; exit 1; }
 if [ "$windows" = 1 ]; then
-  configure "$root/windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-    -DTQUPD_HOST_TOOLS="$root/native/bin"
-  ninja -C "$root/windows" tqupd >/dev/null
+  { cmake --preset windows && cmake --build --preset windows-program; } >>"$root/sweep-build.log" 2>&1 ||
+    { cat "$root/sweep-build.log"; exit 1; }
   TQUPD_WINDOWS_BIN="$root/windows/bin"
   TQUPD_WINE_RUN="$root/windows/wine-run.sh"
   export TQUPD_WINDOWS_BIN TQUPD_WINE_RUN
