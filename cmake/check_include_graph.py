@@ -4,7 +4,8 @@
 Reads the manifest that cmake/include_graph.cmake writes at configure time and fails
 (exit status 1, one line per finding) when:
   - a file includes a header of a target that its own target does not link;
-  - a target of the utility links one that is not below it in TQUPD_LAYERS;
+  - the utility's targets link each other in a circle (their links are the one record
+    of the layer order: a link that runs back up closes a circle);
   - a header of the utility's folders belongs to no target, or to more than one;
   - the utility's files include each other in a circle (a header and the .cpp of the
     same name count as one file).
@@ -21,7 +22,7 @@ PRODUCT_FOLDERS = {"app", "link", "isp", "image", "monitor", "format", "flags", 
 class Target:
     def __init__(self, name):
         self.name = name
-        self.layer = None
+        self.folder = None
         self.files = []
         self.links = []
         self.includes = []
@@ -40,8 +41,8 @@ def read_manifest(path):
                 build = value
             elif key == "target":
                 current = targets.setdefault(value, Target(value))
-            elif key == "layer":
-                current.layer = int(value)
+            elif key == "folder":
+                current.folder = os.path.normpath(value)
             elif key == "file":
                 current.files.append(os.path.normpath(value))
             elif key == "link":
@@ -107,6 +108,28 @@ def find_cycle(edges):
     return None
 
 
+def is_utility(target, root):
+    """A target of the utility itself: one that a folder of the utility defines."""
+    return target.folder is not None and in_product(target.folder, root)
+
+
+def layer_order(targets, root):
+    """The utility's targets bottom first, as their links order them (each after every
+    target it links); ties by name."""
+    utility = {t.name for t in targets.values() if is_utility(t, root)}
+    order = []
+    placed = set()
+    while len(placed) < len(utility):
+        ready = sorted(name for name in utility - placed
+                       if all(link in placed or link not in utility
+                              for link in targets[name].links))
+        if not ready:
+            return None
+        order.extend(ready)
+        placed.update(ready)
+    return order
+
+
 def check(root, build, targets):
     findings = []
     owners = {}
@@ -118,13 +141,13 @@ def check(root, build, targets):
             findings.append(f"{os.path.relpath(f, root)} belongs to more than one target: "
                             + ", ".join(sorted(names)))
 
-    for t in targets.values():
-        if t.layer is None:
-            continue
-        for link in t.links:
-            below = targets.get(link)
-            if below is not None and below.layer is not None and below.layer >= t.layer:
-                findings.append(f"{t.name} links {link}, which is not below it in TQUPD_LAYERS")
+    utility_links = {t.name: {link for link in t.links
+                              if link in targets and is_utility(targets[link], root)}
+                     for t in targets.values() if is_utility(t, root)}
+    circle = find_cycle(utility_links)
+    if circle:
+        findings.append("the utility's targets link each other in a circle: "
+                        + " -> ".join(circle))
 
     product_edges = {}
     count = 0
@@ -152,7 +175,7 @@ def check(root, build, targets):
                     findings.append(f"{where} includes {header} of {owner}, which {t.name} "
                                     "does not link: the dependency runs the wrong way")
                     continue
-                if t.layer is not None and in_product(f, root) and unit(f) != unit(path):
+                if is_utility(t, root) and in_product(f, root) and unit(f) != unit(path):
                     product_edges.setdefault(unit(f), set()).add(unit(path))
 
     circle = find_cycle(product_edges)
@@ -174,6 +197,7 @@ def main():
         print(f"include graph: {len(findings)} finding(s)")
         return 1
     print(f"include graph: {count} includes in {len(targets)} targets, all one way")
+    print("the utility's targets, bottom first: " + " < ".join(layer_order(targets, root)))
     return 0
 
 

@@ -1,12 +1,13 @@
 # The check that keeps the build's dependencies one way.
 #
 # Each target of this project lists its sources and headers, and links only the targets
-# it uses. The check (cmake/check_include_graph.py, run as the test IncludeGraph.RunsOneWay)
-# reads every #include "..." of every target and fails when one reaches a header of a
-# target that the including target does not link, when a target of the utility links one
-# that is not below it in TQUPD_LAYERS, or when the utility's files include each other in
-# a circle. The build thus refuses the next dependency that runs back up, instead of the
-# static libraries' link order hiding it.
+# it uses: those links are the one record of the layer order. The check
+# (cmake/check_include_graph.py, run as the test IncludeGraph.RunsOneWay) reads every
+# #include "..." of every target and fails when one reaches a header of a target that the
+# including target does not link, when the utility's targets link each other in a circle,
+# or when the utility's files include each other in a circle. The build thus refuses the
+# next dependency that runs back up, instead of the static libraries' link order hiding
+# it. The test prints the order the links make, bottom first.
 
 # All targets defined in dir and below it.
 function(tqupd_targets_below dir out)
@@ -19,8 +20,8 @@ function(tqupd_targets_below dir out)
   set(${out} ${found} PARENT_SCOPE)
 endfunction()
 
-# Writes the manifest that the check reads: for each target of this project its layer
-# (utility targets only), its files, the targets it links and its include folders.
+# Writes the manifest that the check reads: for each target of this project the folder
+# that defines it, its files, the targets it links and its include folders.
 function(tqupd_write_include_manifest file)
   tqupd_targets_below(${PROJECT_SOURCE_DIR} targets)
   set(content "root ${PROJECT_SOURCE_DIR}\nbuild ${PROJECT_BINARY_DIR}\n")
@@ -31,11 +32,7 @@ function(tqupd_write_include_manifest file)
     if(NOT inside OR NOT type MATCHES "^(STATIC_LIBRARY|OBJECT_LIBRARY|INTERFACE_LIBRARY|EXECUTABLE)$")
       continue()
     endif()
-    string(APPEND content "target ${t}\n")
-    list(FIND TQUPD_LAYERS ${t} layer)
-    if(layer GREATER_EQUAL 0)
-      string(APPEND content "layer ${layer}\n")
-    endif()
+    string(APPEND content "target ${t}\nfolder ${dir}\n")
     get_target_property(sources ${t} SOURCES)
     if(NOT sources)
       set(sources "")
