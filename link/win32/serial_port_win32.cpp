@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "calls_win32.h"
 #include "link/serial_port_os.h"
 #include "transfer_wait_win32.h"
 
@@ -26,9 +27,9 @@ PortOs ports[kPortOsSlots];
 constexpr DWORD kQueueBytes = 10000;
 
 void Release(PortOs* port) {
-  if (port->readOverlapped.hEvent) CloseHandle(port->readOverlapped.hEvent);
-  if (port->writeOverlapped.hEvent) CloseHandle(port->writeOverlapped.hEvent);
-  if (port->handle && port->handle != INVALID_HANDLE_VALUE) CloseHandle(port->handle);
+  if (port->readOverlapped.hEvent) win32Calls.CloseHandle(port->readOverlapped.hEvent);
+  if (port->writeOverlapped.hEvent) win32Calls.CloseHandle(port->writeOverlapped.hEvent);
+  if (port->handle && port->handle != INVALID_HANDLE_VALUE) win32Calls.CloseHandle(port->handle);
   *port = PortOs{};
 }
 
@@ -38,7 +39,7 @@ BOOL ApplyState(HANDLE handle, uint32_t baudRate, bool fullSetup) {
   DCB dcb;
   ZeroMemory(&dcb, sizeof dcb);
   dcb.DCBlength = 28;  // sizeof(DCB) on every Windows version this program supports
-  GetCommState(handle, &dcb);
+  win32Calls.GetCommState(handle, &dcb);
   dcb.BaudRate = baudRate;
   dcb.ByteSize = 8;
   if (fullSetup) {
@@ -48,7 +49,7 @@ BOOL ApplyState(HANDLE handle, uint32_t baudRate, bool fullSetup) {
     dcb.fOutxDsrFlow = FALSE;
     dcb.fDtrControl = DTR_CONTROL_DISABLE;
   }
-  return SetCommState(handle, &dcb);
+  return win32Calls.SetCommState(handle, &dcb);
 }
 
 // Waits at most ms for a transfer that ReadFile or WriteFile started. When it has not
@@ -59,14 +60,14 @@ bool AwaitTransfer(PortOs* port, BOOL started, OVERLAPPED* overlapped, DWORD ms,
                    DWORD* transferred) {
   *transferred = 0;
   if (!started) {
-    if (GetLastError() != ERROR_IO_PENDING) return false;
-    if (!TransferEnded(WaitForSingleObject(overlapped->hEvent, ms))) {
-      CancelIo(port->handle);
-      GetOverlappedResult(port->handle, overlapped, transferred, TRUE);
+    if (win32Calls.GetLastError() != ERROR_IO_PENDING) return false;
+    if (!TransferEnded(win32Calls.WaitForSingleObject(overlapped->hEvent, ms))) {
+      win32Calls.CancelIo(port->handle);
+      win32Calls.GetOverlappedResult(port->handle, overlapped, transferred, TRUE);
       return false;
     }
   }
-  return GetOverlappedResult(port->handle, overlapped, transferred, TRUE) != FALSE;
+  return win32Calls.GetOverlappedResult(port->handle, overlapped, transferred, TRUE) != FALSE;
 }
 
 }  // namespace
@@ -83,8 +84,8 @@ PortOs* PortOsOpen(int32_t portNumber, uint32_t baudRate) {
   char path[32];
   // The device namespace path reaches COM10 to COM99 as well as COM1 to COM9.
   snprintf(path, sizeof path, "\\\\.\\COM%d", static_cast<int>(portNumber));
-  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = win32Calls.CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == nullptr || h == INVALID_HANDLE_VALUE) return nullptr;
   *port = PortOs{};
   port->handle = h;
@@ -92,13 +93,13 @@ PortOs* PortOsOpen(int32_t portNumber, uint32_t baudRate) {
   COMMTIMEOUTS timeouts;
   ZeroMemory(&timeouts, sizeof timeouts);
   timeouts.ReadIntervalTimeout = 10;
-  SetCommTimeouts(h, &timeouts);
+  win32Calls.SetCommTimeouts(h, &timeouts);
 
-  port->readOverlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  port->writeOverlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  port->readOverlapped.hEvent = win32Calls.CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  port->writeOverlapped.hEvent = win32Calls.CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
   BOOL configured = ApplyState(h, baudRate, true);
-  if (configured) configured = SetupComm(h, kQueueBytes, kQueueBytes);
+  if (configured) configured = win32Calls.SetupComm(h, kQueueBytes, kQueueBytes);
   if (configured && port->readOverlapped.hEvent && port->writeOverlapped.hEvent) return port;
   Release(port);
   return nullptr;
@@ -111,11 +112,11 @@ bool PortOsSetBaudRate(PortOs* port, uint32_t baudRate) {
 void PortOsClose(PortOs* port) { Release(port); }
 
 int32_t PortOsWrite(PortOs* port, const void* data, uint32_t count) {
-  BOOL started = WriteFile(port->handle, data, count, nullptr, &port->writeOverlapped);
+  BOOL started = win32Calls.WriteFile(port->handle, data, count, nullptr, &port->writeOverlapped);
   DWORD transferred = 0;
   if (!AwaitTransfer(port, started, &port->writeOverlapped, kPortIoBoundMs, &transferred)) return 0;
   // The call returns only after the driver has sent the bytes.
-  FlushFileBuffers(port->handle);
+  win32Calls.FlushFileBuffers(port->handle);
   return static_cast<int32_t>(transferred);
 }
 
@@ -123,7 +124,7 @@ int32_t PortOsBytesWaiting(PortOs* port) {
   DWORD errors = 0;
   COMSTAT status;
   ZeroMemory(&status, sizeof status);
-  if (!ClearCommError(port->handle, &errors, &status)) return port->held ? 1 : 0;
+  if (!win32Calls.ClearCommError(port->handle, &errors, &status)) return port->held ? 1 : 0;
   return static_cast<int32_t>(status.cbInQue) + (port->held ? 1 : 0);
 }
 
@@ -135,7 +136,7 @@ int32_t PortOsRead(PortOs* port, void* buffer, uint32_t count) {
     port->held = false;
     return 1;
   }
-  BOOL started = ReadFile(port->handle, buffer, count, nullptr, &port->readOverlapped);
+  BOOL started = win32Calls.ReadFile(port->handle, buffer, count, nullptr, &port->readOverlapped);
   DWORD transferred = 0;
   if (!AwaitTransfer(port, started, &port->readOverlapped, kPortIoBoundMs, &transferred)) return 0;
   return static_cast<int32_t>(transferred);
@@ -146,10 +147,11 @@ bool PortOsWaitForInput(PortOs* port, uint32_t ms) {
   // A one-byte read is the wait: with only the interval time-out set it stays pending
   // until a byte arrives, and it is cancelled when ms pass first. The byte it takes is
   // kept for the next read.
-  BOOL started = ReadFile(port->handle, &port->heldByte, 1, nullptr, &port->readOverlapped);
-  if (!started && GetLastError() != ERROR_IO_PENDING) {
+  BOOL started =
+      win32Calls.ReadFile(port->handle, &port->heldByte, 1, nullptr, &port->readOverlapped);
+  if (!started && win32Calls.GetLastError() != ERROR_IO_PENDING) {
     // The port no longer reads: let the time pass here, not in a caller's loop.
-    Sleep(ms);
+    win32Calls.Sleep(ms);
     return false;
   }
   DWORD transferred = 0;
