@@ -13,14 +13,14 @@ Win32Calls SystemWin32Calls() {
   calls.GetOverlappedResult = ::GetOverlappedResult;
   calls.CancelIo = ::CancelIo;
   calls.ClearCommError = ::ClearCommError;
-  calls.FlushFileBuffers = ::FlushFileBuffers;
   calls.CreateEventA = ::CreateEventA;
   calls.WaitForSingleObject = ::WaitForSingleObject;
   calls.GetLastError = ::GetLastError;
   calls.Sleep = ::Sleep;
-  calls.clock = ::clock;
   calls.QueryPerformanceCounter = ::QueryPerformanceCounter;
   calls.QueryPerformanceFrequency = ::QueryPerformanceFrequency;
+  calls.timeBeginPeriod = ::timeBeginPeriod;
+  calls.timeEndPeriod = ::timeEndPeriod;
   return calls;
 }
 

@@ -8,8 +8,8 @@
 #pragma once
 
 #include <windows.h>
-
-#include <ctime>
+// After windows.h, which it needs.
+#include <timeapi.h>
 
 struct Win32Calls {
   decltype(&::CreateFileA) CreateFileA;
@@ -23,15 +23,15 @@ struct Win32Calls {
   decltype(&::GetOverlappedResult) GetOverlappedResult;
   decltype(&::CancelIo) CancelIo;
   decltype(&::ClearCommError) ClearCommError;
-  decltype(&::FlushFileBuffers) FlushFileBuffers;
   decltype(&::CreateEventA) CreateEventA;
   decltype(&::WaitForSingleObject) WaitForSingleObject;
   decltype(&::GetLastError) GetLastError;
   decltype(&::Sleep) Sleep;
-  // The clock sources.
-  clock_t (*clock)();
+  // The clock and the system timer.
   decltype(&::QueryPerformanceCounter) QueryPerformanceCounter;
   decltype(&::QueryPerformanceFrequency) QueryPerformanceFrequency;
+  decltype(&::timeBeginPeriod) timeBeginPeriod;
+  decltype(&::timeEndPeriod) timeEndPeriod;
 };
 
 // The table every call goes through; it starts out as the system's functions.

@@ -42,6 +42,8 @@ struct Arrival {
 
 struct State {
   uint64_t now = 0;
+  // The system time, as an offset from the clock. No call of the table reads it: a
+  // clock source that did would jump with it.
   int64_t systemOffsetMs = 0;
   std::multimap<uint64_t, int64_t> jumps;
   bool open = false;
@@ -70,6 +72,9 @@ struct State {
 };
 
 State* state = nullptr;
+// The system timer periods asked for and not given back: the program's, whichever port
+// and line a test has set up.
+std::vector<UINT> timerPeriods;
 
 DCB FreshLine() {
   DCB dcb{};
@@ -400,20 +405,6 @@ BOOL WINAPI DoubleClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT status) {
   return TRUE;
 }
 
-BOOL WINAPI DoubleFlushFileBuffers(HANDLE) {
-  if (Gone()) return FALSE;
-  uint64_t until = state->now + kForeverMs;
-  auto writing = [] {
-    for (auto& r : state->requests) {
-      if (!r->read && !r->finished) return true;
-    }
-    return false;
-  };
-  while (writing() && state->now < until) Tick();
-  if (writing()) Violation("FlushFileBuffers waited without a bound for a write that never ends");
-  return TRUE;
-}
-
 HANDLE WINAPI DoubleCreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL initial, LPCSTR) {
   auto handle = reinterpret_cast<HANDLE>(state->nextEvent++);
   state->events[handle] = initial != FALSE;
@@ -442,11 +433,6 @@ void WINAPI DoubleSleep(DWORD ms) {
   for (DWORD i = 0; i < ms; ++i) Tick();
 }
 
-clock_t DoubleClock() {
-  // msvcrt's clock(): the system time since the program started, in ms.
-  return static_cast<clock_t>(static_cast<int64_t>(state->now) + state->systemOffsetMs);
-}
-
 BOOL WINAPI DoubleQueryPerformanceCounter(LARGE_INTEGER* counter) {
   counter->QuadPart = kCounterBase + static_cast<LONGLONG>(state->now) * (kCounterHz / 1000);
   return TRUE;
@@ -455,6 +441,21 @@ BOOL WINAPI DoubleQueryPerformanceCounter(LARGE_INTEGER* counter) {
 BOOL WINAPI DoubleQueryPerformanceFrequency(LARGE_INTEGER* frequency) {
   frequency->QuadPart = kCounterHz;
   return TRUE;
+}
+
+MMRESULT WINAPI DoubleTimeBeginPeriod(UINT ms) {
+  timerPeriods.push_back(ms);
+  return TIMERR_NOERROR;
+}
+
+MMRESULT WINAPI DoubleTimeEndPeriod(UINT ms) {
+  for (auto it = timerPeriods.begin(); it != timerPeriods.end(); ++it) {
+    if (*it == ms) {
+      timerPeriods.erase(it);
+      return TIMERR_NOERROR;
+    }
+  }
+  return TIMERR_NOCANDO;
 }
 
 }  // namespace
@@ -477,14 +478,14 @@ void Install() {
   calls.GetOverlappedResult = DoubleGetOverlappedResult;
   calls.CancelIo = DoubleCancelIo;
   calls.ClearCommError = DoubleClearCommError;
-  calls.FlushFileBuffers = DoubleFlushFileBuffers;
   calls.CreateEventA = DoubleCreateEventA;
   calls.WaitForSingleObject = DoubleWaitForSingleObject;
   calls.GetLastError = DoubleGetLastError;
   calls.Sleep = DoubleSleep;
-  calls.clock = DoubleClock;
   calls.QueryPerformanceCounter = DoubleQueryPerformanceCounter;
   calls.QueryPerformanceFrequency = DoubleQueryPerformanceFrequency;
+  calls.timeBeginPeriod = DoubleTimeBeginPeriod;
+  calls.timeEndPeriod = DoubleTimeEndPeriod;
   win32Calls = calls;
 }
 
@@ -526,6 +527,7 @@ uint64_t NowMs() { return state->now; }
 void JumpSystemTimeAt(uint32_t atMs, int64_t deltaMs) { state->jumps.insert({atMs, deltaMs}); }
 const std::vector<std::string>& Violations() { return state->violations; }
 uint32_t Requests() { return state->requestCount; }
+const std::vector<UINT>& TimerPeriods() { return timerPeriods; }
 size_t RequestsInFlight() { return state->requests.size(); }
 
 }  // namespace driver_double

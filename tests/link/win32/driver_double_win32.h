@@ -15,8 +15,8 @@
 //     never, and until it ends the driver may still write into its buffer.
 //   - A pulled adapter fails the requests in flight and every later call with an error.
 //   - Time is virtual, in whole milliseconds: it moves only while the program waits or
-//     sleeps. The performance counter follows it; the system time (and msvcrt's clock(),
-//     which counts it) can be set, and jumps.
+//     sleeps. The performance counter follows it; the system time can be set, and jumps
+//     (msvcrt's clock(), which an earlier Windows half read, counts the system time).
 // Waiting without a bound on something that never ends is not played out: the double
 // records it as a violation, moves the clock on an hour and fails the call. So is a new
 // request that reuses the record or the buffer of one the driver still holds.
@@ -78,6 +78,8 @@ void JumpSystemTimeAt(uint32_t atMs, int64_t deltaMs);
 
 // What went wrong on the program's side: unbounded waits, reused records and buffers.
 const std::vector<std::string>& Violations();
+// The system timer periods the program has asked for and not given back.
+const std::vector<UINT>& TimerPeriods();
 // ReadFile and WriteFile calls so far.
 uint32_t Requests();
 // Requests the driver still holds (cancelled or not) that the program no longer waits for.

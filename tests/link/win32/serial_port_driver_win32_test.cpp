@@ -282,3 +282,10 @@ TEST_F(DriverDouble, AWaitLastsWhatItSaysWhenTheSystemTimeJumps) {
     DelayMs(200);
   }
 }
+
+TEST_F(DriverDouble, PausesRunOnTheOneMillisecondSystemTimer) {
+  SleepMs(1);
+  EXPECT_EQ(dd::TimerPeriods(), std::vector<UINT>{1});
+  DelayMs(10);  // asked for once, not at every pause
+  EXPECT_EQ(dd::TimerPeriods(), std::vector<UINT>{1});
+}
