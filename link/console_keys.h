@@ -23,3 +23,10 @@ constexpr int kExtendedKey = 0x100;
 // as kExtendedKey | its second code, so that its codes are never taken as two keys; -1
 // at the end of input. Every reader of keys takes them through this.
 int ReadWholeKey();
+
+// The stretch of an update during which the switch's flash is being rewritten. Ending
+// the program meanwhile (Ctrl-C, Ctrl-Break, closing the console window or the terminal)
+// prints kInterruptedLine first; outside it the program ends as it always has.
+void SetProgrammingUnderway(bool underway);
+bool ProgrammingUnderway();
+extern const char kInterruptedLine[];

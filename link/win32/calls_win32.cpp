@@ -21,6 +21,10 @@ Win32Calls SystemWin32Calls() {
   calls.QueryPerformanceFrequency = ::QueryPerformanceFrequency;
   calls.timeBeginPeriod = ::timeBeginPeriod;
   calls.timeEndPeriod = ::timeEndPeriod;
+  calls.GetStdHandle = ::GetStdHandle;
+  calls.GetConsoleMode = ::GetConsoleMode;
+  calls.SetConsoleMode = ::SetConsoleMode;
+  calls.SetConsoleCtrlHandler = ::SetConsoleCtrlHandler;
   return calls;
 }
 

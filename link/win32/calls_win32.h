@@ -32,6 +32,11 @@ struct Win32Calls {
   decltype(&::QueryPerformanceFrequency) QueryPerformanceFrequency;
   decltype(&::timeBeginPeriod) timeBeginPeriod;
   decltype(&::timeEndPeriod) timeEndPeriod;
+  // The console.
+  decltype(&::GetStdHandle) GetStdHandle;
+  decltype(&::GetConsoleMode) GetConsoleMode;
+  decltype(&::SetConsoleMode) SetConsoleMode;
+  decltype(&::SetConsoleCtrlHandler) SetConsoleCtrlHandler;
 };
 
 // The table every call goes through; it starts out as the system's functions.

@@ -75,6 +75,12 @@ State* state = nullptr;
 // The system timer periods asked for and not given back: the program's, whichever port
 // and line a test has set up.
 std::vector<UINT> timerPeriods;
+// The console's input mode as GetConsoleMode reports it (never with
+// ENABLE_EXTENDED_FLAGS), at the defaults of a console window, and its control handlers.
+DWORD consoleMode = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT |
+                    ENABLE_MOUSE_INPUT | ENABLE_INSERT_MODE | ENABLE_QUICK_EDIT_MODE;
+std::vector<PHANDLER_ROUTINE> consoleHandlers;
+HANDLE const kConsoleInput = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x6000));
 
 DCB FreshLine() {
   DCB dcb{};
@@ -458,6 +464,39 @@ MMRESULT WINAPI DoubleTimeEndPeriod(UINT ms) {
   return TIMERR_NOCANDO;
 }
 
+HANDLE WINAPI DoubleGetStdHandle(DWORD which) {
+  return which == STD_INPUT_HANDLE ? kConsoleInput : ::GetStdHandle(which);
+}
+
+BOOL WINAPI DoubleGetConsoleMode(HANDLE handle, LPDWORD mode) {
+  if (handle != kConsoleInput) return Fails(ERROR_INVALID_HANDLE);
+  *mode = consoleMode;
+  return TRUE;
+}
+
+BOOL WINAPI DoubleSetConsoleMode(HANDLE handle, DWORD mode) {
+  if (handle != kConsoleInput) return Fails(ERROR_INVALID_HANDLE);
+  // QuickEdit and insert mode change only with ENABLE_EXTENDED_FLAGS.
+  constexpr DWORD kExtended = ENABLE_QUICK_EDIT_MODE | ENABLE_INSERT_MODE;
+  DWORD kept = (mode & ENABLE_EXTENDED_FLAGS) ? (mode & kExtended) : (consoleMode & kExtended);
+  consoleMode = (mode & ~(kExtended | ENABLE_EXTENDED_FLAGS)) | kept;
+  return TRUE;
+}
+
+BOOL WINAPI DoubleSetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
+  if (add) {
+    consoleHandlers.push_back(handler);
+  } else {
+    for (auto it = consoleHandlers.begin(); it != consoleHandlers.end(); ++it) {
+      if (*it == handler) {
+        consoleHandlers.erase(it);
+        break;
+      }
+    }
+  }
+  return TRUE;
+}
+
 }  // namespace
 
 void Install() {
@@ -486,6 +525,10 @@ void Install() {
   calls.QueryPerformanceFrequency = DoubleQueryPerformanceFrequency;
   calls.timeBeginPeriod = DoubleTimeBeginPeriod;
   calls.timeEndPeriod = DoubleTimeEndPeriod;
+  calls.GetStdHandle = DoubleGetStdHandle;
+  calls.GetConsoleMode = DoubleGetConsoleMode;
+  calls.SetConsoleMode = DoubleSetConsoleMode;
+  calls.SetConsoleCtrlHandler = DoubleSetConsoleCtrlHandler;
   win32Calls = calls;
 }
 
@@ -528,6 +571,8 @@ void JumpSystemTimeAt(uint32_t atMs, int64_t deltaMs) { state->jumps.insert({atM
 const std::vector<std::string>& Violations() { return state->violations; }
 uint32_t Requests() { return state->requestCount; }
 const std::vector<UINT>& TimerPeriods() { return timerPeriods; }
+DWORD ConsoleMode() { return consoleMode; }
+const std::vector<PHANDLER_ROUTINE>& ConsoleHandlers() { return consoleHandlers; }
 size_t RequestsInFlight() { return state->requests.size(); }
 
 }  // namespace driver_double

@@ -14,6 +14,9 @@
 //   - A driver need not honour CancelIo: a cancelled request may end at once, late, or
 //     never, and until it ends the driver may still write into its buffer.
 //   - A pulled adapter fails the requests in flight and every later call with an error.
+//   - The console's input mode has QuickEdit on, as a console window has by default;
+//     QuickEdit changes only with ENABLE_EXTENDED_FLAGS, which GetConsoleMode never
+//     reports.
 //   - Time is virtual, in whole milliseconds: it moves only while the program waits or
 //     sleeps. The performance counter follows it; the system time can be set, and jumps
 //     (msvcrt's clock(), which an earlier Windows half read, counts the system time).
@@ -80,6 +83,9 @@ void JumpSystemTimeAt(uint32_t atMs, int64_t deltaMs);
 const std::vector<std::string>& Violations();
 // The system timer periods the program has asked for and not given back.
 const std::vector<UINT>& TimerPeriods();
+// The console's input mode, and the control handlers the program has added.
+DWORD ConsoleMode();
+const std::vector<PHANDLER_ROUTINE>& ConsoleHandlers();
 // ReadFile and WriteFile calls so far.
 uint32_t Requests();
 // Requests the driver still holds (cancelled or not) that the program no longer waits for.
