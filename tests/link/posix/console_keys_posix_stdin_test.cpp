@@ -50,7 +50,7 @@ TEST(ConsoleKeysPosix, ASignalThatEndsAnUpdateHalfWaySaysSo) {
             std::exit(0);
           },
           testing::KilledBySignal(signalNumber),
-          programming ? "^\n\nThe update was interrupted\. Run tqupd again to finish it\.\n$"
+          programming ? "^\n\nThe update was interrupted\\. Run tqupd again to finish it\\.\n$"
                       : "^$");
     }
   }
