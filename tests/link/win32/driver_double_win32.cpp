@@ -61,6 +61,7 @@ struct State {
   Cancel cancel = Cancel::kAtOnce;
   uint32_t cancelLateMs = 0;
   bool abortNextRead = false;
+  bool holdWrites = false;
   uint64_t removeAtMs = kNever;
   DWORD removalError = 0;
   bool removed = false;
@@ -181,7 +182,7 @@ void ServeRead(Request* r) {
 void ServeWrite(Request* r) {
   const DCB& d = state->line;
   // CTS and DSR are low on a three-wire cable: with output flow control nothing goes.
-  if (d.fOutxCtsFlow || d.fOutxDsrFlow) return;
+  if (d.fOutxCtsFlow || d.fOutxDsrFlow || state->holdWrites) return;
   if (state->now < r->sentAtMs) return;
   r->done = r->count;
   Finish(r, 0);
@@ -560,6 +561,7 @@ void CancelBehaviour(Cancel cancel, uint32_t lateMs) {
 }
 
 void AbortNextRead() { state->abortNextRead = true; }
+void HoldWrites() { state->holdWrites = true; }
 
 void RemoveAt(uint32_t atMs, DWORD error) {
   state->removeAtMs = atMs;

@@ -68,6 +68,9 @@ void LineErrorAt(uint32_t atMs);
 
 // How cancelled requests end (kLate: lateMs after the cancel).
 void CancelBehaviour(Cancel cancel, uint32_t lateMs = 0);
+// From now on the driver sends nothing: every write stays pending (a virtual port whose
+// other end has stopped reading, a line held off by flow control).
+void HoldWrites();
 // The next ReadFile fails at once with ERROR_OPERATION_ABORTED (a transient error).
 void AbortNextRead();
 // The adapter is pulled at atMs: requests in flight end with error, and so does every

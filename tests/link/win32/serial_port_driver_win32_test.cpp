@@ -155,16 +155,19 @@ TEST_F(DriverDouble, ARequestWhoseCancelNeverEndsMarksThePortDeadWithinItsBound)
     const char* call;
     bool (*run)();
     uint64_t boundMs;
+    bool holdWrites;
   };
   static uint8_t buffer[8];
   const Case cases[] = {
-      {"Read", [] { return linkPort.Read(buffer, sizeof buffer) != 0; }, kPortIoBoundMs},
-      {"WaitForInput", [] { return linkPort.WaitForInput(50); }, 50},
+      {"Read", [] { return linkPort.Read(buffer, sizeof buffer) != 0; }, kPortIoBoundMs, false},
+      {"WaitForInput", [] { return linkPort.WaitForInput(50); }, 50, false},
+      {"Write", [] { return linkPort.Write("PING\r\n", 6) != 0; }, kPortIoBoundMs, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.call);
     dd::Install();
     dd::CancelBehaviour(dd::Cancel::kNever);
+    if (c.holdWrites) dd::HoldWrites();
     ASSERT_EQ(OpenLink(dd::kPort), 1);
     memset(buffer, 0xA5, sizeof buffer);
     bool result = true;
