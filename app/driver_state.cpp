@@ -29,8 +29,8 @@ ImageCheck SelectImage(int index, const char* label) {
 void ExitProgram(int status) {
   CloseLink();
   PrintString("\nPress any key to exit...");
-  // An extended key (function or arrow key) arrives as 0 and a second code.
-  if (ReadKey() == 0) ReadKey();
+  // An extended key (function or arrow key) is one key, both its codes taken.
+  ReadWholeKey();
   PrintString("\n");
   exit(status);
 }

@@ -30,9 +30,7 @@ void FollowConsoleAndDropKeys() {
     if (linkPort.Read(&byte, 1) != 1) break;
     FeedConsoleByte(byte);
   }
-  if (KeyWaiting()) {
-    if (ReadKey() == 0) ReadKey();
-  }
+  if (KeyWaiting()) ReadWholeKey();
 }
 
 }  // namespace

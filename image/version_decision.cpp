@@ -127,10 +127,13 @@ bool DecideUpdate(const DeviceInfo* device, const FirmwareImage* image, bool ask
   PrintString(prompt);
   int key;
   do {
-    key = ReadKey();
+    key = ReadWholeKey();
     // The end of input can never become a yes: it is taken as N, so a closed console
     // cancels instead of waiting forever.
     if (key < 0) key = 'N';
+    // A function or arrow key answers nothing, whatever its second code (Shift+F6 is 0
+    // then 'Y').
+    if (key >= kExtendedKey) continue;
     key = toupper(key);
   } while (key != 'Y' && key != 'N');
   PrintFormatted("%c\n", key);

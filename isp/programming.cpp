@@ -6,6 +6,7 @@
 #include "isp/boot_entry.h"
 #include "isp/flash_map.h"
 #include "isp/isp_commands.h"
+#include "link/console_keys.h"
 #include "link/link_io.h"
 #include "link/serial_port.h"
 
@@ -130,6 +131,9 @@ UpdateResult UpdateFirmware(const FirmwareImage* image) {
                    static_cast<unsigned>(entry));
     return UpdateResult::Failed;
   }
+  // From the unlock to the start of the new firmware the switch's flash is being
+  // rewritten: a program ended meanwhile says that the update was interrupted.
+  SetProgrammingUnderway(true);
   IspUnlock();
   BlockResult error = EraseArea(h.firmwareAddress, h.firmwareLength);
   PrintFormatted("\n%s firmware:   0%% complete.", kLabel);
@@ -149,6 +153,7 @@ UpdateResult UpdateFirmware(const FirmwareImage* image) {
     error = ProgramFlashBlock(h.firmwareAddress, image->firmware, kBlockSmall);
   }
 
+  if (error != BlockResult::Done) SetProgrammingUnderway(false);
   if (error == BlockResult::FlashDiffers) {
     PrintString("\n\nError: A mismatch occurred while verifying this update.\n");
     return UpdateResult::Mismatch;
@@ -161,6 +166,7 @@ UpdateResult UpdateFirmware(const FirmwareImage* image) {
   PrintFormatted("\r%s firmware: 100%% complete.\n", kLabel);
   DelayMs(kBeforeStartMs);
   TableResult started = StartFirmware();
+  SetProgrammingUnderway(false);
   if (started != TableResult::Ok) {
     PrintString(StartFailureText(started));
     return UpdateResult::Failed;

@@ -15,3 +15,18 @@ void PrepareConsoleKeys();
 int KeyWaiting();
 // The next key code, waiting for it; -1 at the end of input.
 int ReadKey();
+
+// Function and arrow keys reach the program as two codes: 0 or 0xE0 first (the Windows
+// console's prefixes), then the key's own code.
+constexpr int kExtendedKey = 0x100;
+// The next whole key, waiting for it: a one-code key as ReadKey gives it, a two-code key
+// as kExtendedKey | its second code, so that its codes are never taken as two keys; -1
+// at the end of input. Every reader of keys takes them through this.
+int ReadWholeKey();
+
+// The stretch of an update during which the switch's flash is being rewritten. Ending
+// the program meanwhile (Ctrl-C, Ctrl-Break, closing the console window or the terminal)
+// prints kInterruptedLine first; outside it the program ends as it always has.
+void SetProgrammingUnderway(bool underway);
+bool ProgrammingUnderway();
+extern const char kInterruptedLine[];

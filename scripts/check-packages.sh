@@ -136,7 +136,7 @@ else
   echo "tqupd.exe imports: $dlls"
   for dll in $dlls; do
     case $(echo "$dll" | tr 'A-Z' 'a-z') in
-      kernel32.dll | msvcrt.dll | ucrtbase.dll | api-ms-win-crt-*.dll | ws2_32.dll) pass ;;
+      kernel32.dll | msvcrt.dll | winmm.dll | ucrtbase.dll | api-ms-win-crt-*.dll | ws2_32.dll) pass ;;
       *) fail "tqupd.exe needs $dll, which not every Windows has" ;;
     esac
   done

@@ -4,7 +4,8 @@
 // prompt need single keys without echo. On first use the terminal is switched to
 // non-canonical, no-echo mode. Signals stay enabled so that Ctrl-C still stops the
 // program; the original mode is put back at exit and on SIGINT, SIGTERM and SIGHUP, so a
-// technician is never left with a terminal that does not echo.
+// technician is never left with a terminal that does not echo. Those signals also say
+// so when they cut an update off half way, as the Windows console does.
 #include <poll.h>
 #include <signal.h>
 #include <termios.h>
@@ -12,6 +13,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 
 #include "link/console_keys.h"
@@ -30,14 +32,28 @@ void RestoreTerminal() {
 }
 
 void OnSignal(int signalNumber) {
+  if (ProgrammingUnderway()) {
+    ssize_t n = write(STDOUT_FILENO, kInterruptedLine, strlen(kInterruptedLine));
+    (void)n;
+  }
   RestoreTerminal();
   signal(signalNumber, SIG_DFL);
   raise(signalNumber);
 }
 
+void CatchEndingSignals() {
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+    // A signal the program was started to ignore stays ignored.
+    struct sigaction old {};
+    if (sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    signal(s, OnSignal);
+  }
+}
+
 void Prepare() {
   if (prepared) return;
   prepared = true;
+  CatchEndingSignals();
   if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedMode) != 0) return;
   termios raw = savedMode;
   raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
@@ -46,7 +62,6 @@ void Prepare() {
   if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) return;
   rawActive = true;
   atexit(RestoreTerminal);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, OnSignal);
 }
 
 }  // namespace

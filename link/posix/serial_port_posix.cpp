@@ -53,12 +53,14 @@ bool ApplySpeed(int fd, uint32_t baudRate, bool fullSetup) {
   if (!SpeedCode(baudRate, &code) || tcgetattr(fd, &mode) != 0) return false;
   if (fullSetup) {
     // A raw line: no input or output processing, no canonical mode, no echo, 8 data
-    // bits, the receiver on, modem status lines ignored. HUPCL is cleared so that closing
-    // the port does not drop the control lines; no XON/XOFF and no RTS/CTS, since the
-    // switch's boot ROM and firmware use neither.
+    // bits, no parity, one stop bit (cfmakeraw leaves the stop bits as they were), the
+    // receiver on, modem status lines ignored. HUPCL is cleared so that closing the port
+    // does not drop the control lines; no XON/XOFF and no RTS/CTS, since the switch's
+    // boot ROM and firmware use neither.
     cfmakeraw(&mode);
     mode.c_cflag |= CLOCAL | CREAD | CS8;
-    mode.c_cflag &= static_cast<tcflag_t>(~(HUPCL | CRTSCTS | CSIZE)) | CS8;
+    mode.c_cflag &=
+        static_cast<tcflag_t>(~(HUPCL | CRTSCTS | CSIZE | CSTOPB | PARENB | PARODD)) | CS8;
     mode.c_iflag &= static_cast<tcflag_t>(~(IXON | IXOFF | IXANY));
     mode.c_cc[VMIN] = 0;
     mode.c_cc[VTIME] = 0;

@@ -77,14 +77,15 @@ TEST_F(UpdateLoopScripted, ProgressRenewsThe13SecondWaitAndReadyEndsItAtOnce) {
 }
 
 TEST_F(UpdateLoopScripted, KeysPressedWhileItWaitsAreDroppedOneALook) {
-  // Each look drops one key, an extended key (0 and its code, an arrow or function key) as
-  // one. With ten looks before the ready frame none is left to answer "Press any key to
+  // Each look drops one key, an extended key (0 or 0xE0 and its code, a function or arrow
+  // key) as one. With ten looks before the ready frame none is left to answer "Press any key to
   // exit..." before the technician sees it; with two, the looks have not reached "b" yet.
   struct Case {
     std::string keys;
     uint32_t readyAtMs;
     int left;  // the key still waiting afterwards, or -1
-  } cases[] = {{std::string("y\0;n", 4), 10, -1}, {std::string("a\0;b", 4), 2, 'b'}};
+  } cases[] = {
+      {std::string("y\0;n", 4), 10, -1}, {std::string("a\0;b", 4), 2, 'b'}, {"a\xE0Hb", 2, 'b'}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "ready at " << c.readyAtMs);
     ASSERT_NO_FATAL_FAILURE(Restart());

@@ -59,6 +59,16 @@ TEST_F(VersionDecision, OnlyYAndNAnswerAndEitherCaseCounts) {
                      "\n\nContinue with update to newer version? (Y,N) Y\n");
 }
 
+TEST_F(VersionDecision, ATwoCodeKeyIsOneKeyAndAnswersNothing) {
+  // Shift+F6 (0, 'Y'), an arrow key (0xE0, 'N'), then N.
+  Decision d = Decide(0x02320000, std::string("\0Y\xE0Nn", 5));
+  EXPECT_FALSE(d.result);
+  EXPECT_EQ(d.shown, "\n\nThis update is newer than the firmware inside the KLM8800T.\n"
+                     "\n Current Version: 2.50, Model: KLM8800T"
+                     "\n Update Version:  2.60, Model: KLM8800T"
+                     "\n\nContinue with update to newer version? (Y,N) N\n\nUpdate canceled.\n\n");
+}
+
 TEST_F(VersionDecision, AnOlderUpdateIsCalledOlderEvenAgainstABeta) {
   Decision d = Decide(0x023C0005, "Y");
   EXPECT_TRUE(d.result);

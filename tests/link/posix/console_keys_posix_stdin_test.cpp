@@ -1,6 +1,7 @@
 // The POSIX console keys, with standard input replaced for the test.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -30,4 +31,27 @@ TEST(ConsoleKeysPosix, AKeyReadThatFailsEndsLikeTheEndOfInput) {
         std::exit(ReadKey() == -1 ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
+}
+
+// A signal that ends the program during programming says, before it ends it, that the
+// update was interrupted; at any other time the program ends as it always has. (The
+// child's standard output goes to its standard error, which the test reads.)
+TEST(ConsoleKeysPosix, ASignalThatEndsAnUpdateHalfWaySaysSo) {
+  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+    for (bool programming : {true, false}) {
+      SCOPED_TRACE(testing::Message()
+                   << "signal " << signalNumber << ", programming " << programming);
+      EXPECT_EXIT(
+          {
+            dup2(STDERR_FILENO, STDOUT_FILENO);
+            PrepareConsoleKeys();
+            SetProgrammingUnderway(programming);
+            raise(signalNumber);
+            std::exit(0);
+          },
+          testing::KilledBySignal(signalNumber),
+          programming ? "^\n\nThe update was interrupted\\. Run tqupd again to finish it\\.\n$"
+                      : "^$");
+    }
+  }
 }
