@@ -154,6 +154,7 @@ GuestMachine::BootResult GuestMachine::Boot(int timeoutMs) {
     int none = open("/dev/null", O_RDONLY);
     if (none >= 0) dup2(none, STDIN_FILENO);
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     execvp(argv[0], argv.data());
@@ -255,7 +256,8 @@ bool GuestMachine::Qmp(const std::string& json, std::string* reply, int timeoutM
     }
     if (reply) *reply = line;
     if (line.find("\"return\"") != std::string::npos) return true;
-    error_ = "QEMU refused " + json + line;
+    error_ = "QEMU refused " + json;
+    error_ += line;
     return false;
   }
   QemuAlive();
