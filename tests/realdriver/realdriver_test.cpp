@@ -214,6 +214,9 @@ TEST_F(ThroughFtdiSio, APulledAdapterEndsTheRunWithoutSuccessAndARerunFinishes) 
   ASSERT_TRUE(Expect("\nNo Halvek device found on COM" + Com() + ".\n"));
   EXPECT_EQ(PressKeyAndWait(), 1);
   std::string first = Shown();
+  size_t lost = first.rfind("\nError", first.find(kLost));
+  std::cout << "pulled adapter: " << first.substr(lost + 1, first.find('\n', lost + 1) - lost - 1)
+            << std::endl;
   EXPECT_NE(first.find("% complete."), std::string::npos) << first;
   EXPECT_EQ(first.find("100% complete"), std::string::npos) << first;
   EXPECT_EQ(first.find("Updating DSPs"), std::string::npos) << first;
