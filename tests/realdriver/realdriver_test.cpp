@@ -33,8 +33,7 @@ GuestMachine* theGuest = nullptr;
 const uint32_t kOlder = 0x02320000;  // 2.50
 
 const char kLatencyTimer[] = "/sys/bus/usb-serial/devices/ttyUSB0/latency_timer";
-// The switch's interruption point after the 20th block copy of the firmware (of 41
-// erases and copies in all).
+// The switch's interruption point after the 19th of the update's 39 block copies.
 const std::string kCopyInTheMiddle = "279";
 const char kLost[] = "Lost the connection to the switch! Check cables and power.\n";
 
