@@ -14,9 +14,13 @@
 // about a USB frame, or the adapter's latency timer.
 //
 //   update_bench [--runs N] [--no-windows] [--no-lpc21isp] [--reply-latency-ms N]
+//                [--realdriver DIR]
 //
 // --reply-latency-ms has the switch hold each status and reply line N ms, as a USB
 // adapter's latency timer holds a short reply: the adapter model, live.
+//
+// --realdriver runs the native build once more per run inside a QEMU guest, through an
+// FTDI adapter under the guest kernel's own ftdi_sio driver (testing/guest_machine.h).
 //
 // The Windows build is measured too when TQUPD_WINDOWS_BIN and TQUPD_WINE_RUN name it.
 #include <fcntl.h>
@@ -33,6 +37,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -41,6 +46,7 @@
 #include "image/image_table.h"
 #include "image_pack.h"
 #include "number_options.h"
+#include "testing/guest_machine.h"
 #include "testing/program_run.h"
 #include "testing/vswitch_process.h"
 #include "tool_main.h"
@@ -252,6 +258,51 @@ double StatsFloorMs(const std::map<std::string, uint64_t>& stats) {
          get("copy_ms");
 }
 
+// The phases of a completed update from the switch's time-stamped wire log: the scan
+// and detection until the prompt (promptMs, logAtPrompt records), then each step of the
+// update; wholeMs is the run until the key prompt.
+void AddPhases(const VirtualSwitchProcess& sw, size_t logAtPrompt, double promptMs, double wholeMs,
+               Figures* f) {
+  std::vector<std::string> lines = sw.LogLines();
+  std::vector<Record> all = ParseLog(std::vector<std::string>(lines.begin(), lines.end()));
+  // Records before the prompt was answered belong to the scan and detection.
+  size_t answered = std::min(logAtPrompt, all.size());
+  size_t entry = answered;
+  size_t unlock = Find(all, entry, [](const Record& r) { return HostIsp(r, "U "); });
+  size_t eraseCommand = Find(all, unlock, [](const Record& r) { return HostIsp(r, "E "); });
+  size_t erase = Find(all, unlock, [](const Record& r) { return HostIsp(r, "P "); });
+  size_t eraseDone = Find(all, eraseCommand + 1, [](const Record& r) { return r.dir == '<'; }) + 1;
+  size_t tableErase = Find(all, eraseDone, [](const Record& r) { return HostIsp(r, "E "); });
+  size_t table = tableErase > 0 ? tableErase - 1 : tableErase;  // its prepare
+  size_t tableCompare = Find(all, tableErase, [](const Record& r) { return HostIsp(r, "M "); });
+  size_t firstBlock = Find(all, tableCompare, [](const Record& r) { return HostIsp(r, "W "); });
+  size_t readBack = Find(all, firstBlock, [](const Record& r) { return HostIsp(r, "R "); });
+  size_t started = Find(all, readBack,
+                        [](const Record& r) { return r.dir == '#' && r.text == "start firmware"; });
+  if (started >= all.size() || entry >= all.size()) {
+    fprintf(stderr, "the wire log lacks the update's landmarks\n");
+    return;
+  }
+  auto at = [&](size_t i) { return all[std::min(i, all.size() - 1)].ms; };
+  auto phase = [&](const char* name, size_t from, size_t to) {
+    f->wallMs[name] = at(to) - at(from);
+    f->floorMs[name] = FloorMs(all, from, to);
+  };
+  f->wallMs["scan and detection"] = promptMs;
+  f->floorMs["scan and detection"] = FloorMs(all, 0, answered);
+  phase("boot-loader entry", entry, erase);
+  phase("erase", erase, eraseDone);
+  phase("firmware blocks", eraseDone, table);
+  phase("parameter table", table, firstBlock);
+  phase("first block", firstBlock, readBack);
+  phase("start and read-back", readBack, started);
+  phase("update (entry to start)", entry, started);
+  f->wallMs["whole run"] = wholeMs;
+  f->floorMs["whole run"] = StatsFloorMs(ReadStats(sw.ReadStats()));
+  f->replyTurns = ReplyTurns(all);
+  f->ok = true;
+}
+
 // One full update by tqupd (native, or the Windows build under Wine); under strace when
 // calls is given.
 Figures RunTqupd(Build build, const std::string& oldImage, PortCalls* calls = nullptr) {
@@ -288,44 +339,35 @@ Figures RunTqupd(Build build, const std::string& oldImage, PortCalls* calls = nu
     return f;
   }
 
-  std::vector<std::string> lines = sw.LogLines();
-  std::vector<Record> all = ParseLog(std::vector<std::string>(lines.begin(), lines.end()));
-  // Records before the prompt was answered belong to the scan and detection.
-  size_t answered = std::min(logAtPrompt, all.size());
-  size_t entry = answered;
-  size_t unlock = Find(all, entry, [](const Record& r) { return HostIsp(r, "U "); });
-  size_t eraseCommand = Find(all, unlock, [](const Record& r) { return HostIsp(r, "E "); });
-  size_t erase = Find(all, unlock, [](const Record& r) { return HostIsp(r, "P "); });
-  size_t eraseDone = Find(all, eraseCommand + 1, [](const Record& r) { return r.dir == '<'; }) + 1;
-  size_t tableErase = Find(all, eraseDone, [](const Record& r) { return HostIsp(r, "E "); });
-  size_t table = tableErase > 0 ? tableErase - 1 : tableErase;  // its prepare
-  size_t tableCompare = Find(all, tableErase, [](const Record& r) { return HostIsp(r, "M "); });
-  size_t firstBlock = Find(all, tableCompare, [](const Record& r) { return HostIsp(r, "W "); });
-  size_t readBack = Find(all, firstBlock, [](const Record& r) { return HostIsp(r, "R "); });
-  size_t started = Find(all, readBack,
-                        [](const Record& r) { return r.dir == '#' && r.text == "start firmware"; });
-  if (started >= all.size() || entry >= all.size()) {
-    fprintf(stderr, "the wire log lacks the update's landmarks\n");
+  AddPhases(sw, logAtPrompt, promptMs, wholeMs, &f);
+  return f;
+}
+
+// One full update by the native tqupd inside the guest, through its real driver (the
+// FTDI adapter under ftdi_sio). The processor time is the guest's, not measured here.
+Figures RunTqupdInGuest(GuestMachine& guest, const std::string& oldImage) {
+  Figures f;
+  VirtualSwitchProcess sw(WithSwitchOptions({"--install", oldImage}), 3);
+  if (!sw.Start() || !guest.Connect(sw.SlavePath())) {
+    fprintf(stderr, "guest: %s %s\n", sw.Error().c_str(), guest.Error().c_str());
     return f;
   }
-  auto at = [&](size_t i) { return all[std::min(i, all.size() - 1)].ms; };
-  auto phase = [&](const char* name, size_t from, size_t to) {
-    f.wallMs[name] = at(to) - at(from);
-    f.floorMs[name] = FloorMs(all, from, to);
-  };
-  f.wallMs["scan and detection"] = promptMs;
-  f.floorMs["scan and detection"] = FloorMs(all, 0, answered);
-  phase("boot-loader entry", entry, erase);
-  phase("erase", erase, eraseDone);
-  phase("firmware blocks", eraseDone, table);
-  phase("parameter table", table, firstBlock);
-  phase("first block", firstBlock, readBack);
-  phase("start and read-back", readBack, started);
-  phase("update (entry to start)", entry, started);
-  f.wallMs["whole run"] = wholeMs;
-  f.floorMs["whole run"] = StatsFloorMs(ReadStats(sw.ReadStats()));
-  f.replyTurns = ReplyTurns(all);
-  f.ok = true;
+  auto start = Clock::now();
+  if (!guest.StartOnConsole("tqupd " + std::to_string(guest.ComNumber()))) return f;
+  bool prompted = guest.WaitFor("(Y,N) ", 120000);
+  double promptMs = MsSince(start);
+  size_t logAtPrompt = sw.LogLines().size();
+  guest.Type("y");
+  bool done = prompted && guest.WaitFor("Press any key to exit...", 600000);
+  double wholeMs = MsSince(start);
+  guest.Type(" ");
+  guest.ConsoleStatus(30000);
+  sw.Stop();
+  if (!done || guest.Output().find("100% complete") == std::string::npos) {
+    fprintf(stderr, "update in the guest did not complete:\n%s\n", guest.Output().c_str());
+    return f;
+  }
+  AddPhases(sw, logAtPrompt, promptMs, wholeMs, &f);
   return f;
 }
 
@@ -399,7 +441,7 @@ void PrintRows(const char* label, const std::vector<Figures>& runs,
   }
   std::vector<double> user, system;
   for (const Figures& f : runs) {
-    if (!f.ok) continue;
+    if (!f.ok || f.cpuUserMs + f.cpuSystemMs == 0) continue;
     user.push_back(f.cpuUserMs);
     system.push_back(f.cpuSystemMs);
   }
@@ -475,6 +517,12 @@ int Run(int argc, char** argv) {
           ->transform(tool_options::Decimal<uint32_t>())
           ->check(CLI::Range(0u, 60000u))
           ->type_name("N");
+  std::string guestDirectory;
+  app.add_option("--realdriver", guestDirectory,
+                 "Also run the native build inside the QEMU guest made in this folder by "
+                 "scripts/realdriver-guest.sh, through an FTDI adapter under the guest's "
+                 "ftdi_sio driver (bench/update --realdriver makes it)")
+      ->type_name("DIR");
   int exitStatus = tool_options::Parse(app, argc, argv);
   if (exitStatus >= 0) return exitStatus;
   bool windows = !noWindows && getenv("TQUPD_WINDOWS_BIN") && getenv("TQUPD_WINE_RUN");
@@ -503,12 +551,23 @@ int Run(int argc, char** argv) {
       .write(reinterpret_cast<const char*>(imageTable[0] + header->firmwareOffset),
              header->firmwareLength);
 
-  std::vector<Figures> native, win, lpc;
+  std::unique_ptr<GuestMachine> guest;
+  if (!guestDirectory.empty()) {
+    guest = std::make_unique<GuestMachine>(guestDirectory, GuestMachine::Adapter::kFtdi);
+    if (guest->Boot(180000) != GuestMachine::BootResult::kUp) {
+      fprintf(stderr, "the guest did not boot: %s\n", guest->Error().c_str());
+      return 1;
+    }
+    fprintf(stderr, "the guest booted in %.1f s\n", guest->BootSeconds());
+  }
+
+  std::vector<Figures> native, win, lpc, ftdi;
   for (int run = 0; run < runs; ++run) {
     fprintf(stderr, "run %d of %d...\n", run + 1, runs);
     native.push_back(RunTqupd(Build::kNative, oldPath));
     if (windows) win.push_back(RunTqupd(Build::kWindows, oldPath));
     if (peer) lpc.push_back(RunLpc21isp(payloadPath));
+    if (guest) ftdi.push_back(RunTqupdInGuest(*guest, oldPath));
   }
   // The counting runs, apart from the timed ones: strace slows every call a little.
   fprintf(stderr, "counting runs...\n");
@@ -528,6 +587,7 @@ int Run(int argc, char** argv) {
   std::vector<std::string> phases(std::begin(kPhases), std::end(kPhases));
   PrintRows("native", native, phases);
   if (windows) PrintRows("windows", win, phases);
+  if (guest) PrintRows("ftdi_sio", ftdi, phases);
   if (peer) PrintRows("lpc21isp", lpc, {"whole run"});
   printf("\nfloor: the bytes of the busier direction at 10 bits a byte at the rate they "
          "crossed, plus the switch's erase (100 ms) and copy (1 ms per 512 bytes) time.\n"
@@ -535,6 +595,11 @@ int Run(int argc, char** argv) {
          "echo on, so its traffic back equals its traffic out.\n"
          "CPU: the utility's own process (under Wine: the Windows process, not the Wine "
          "server).\n");
+  if (guest) {
+    printf("ftdi_sio: the native build in a QEMU guest (TCG), its port an emulated FTDI "
+           "adapter under the guest kernel's ftdi_sio, the switch on its far end; the scan "
+           "and the whole run include starting tqupd in the guest.\n");
+  }
   printf("\nPort traffic of one full update, counted by strace from outside the program\n\n");
   printf("| build     | port writes | drains | readiness waits | queue polls | reply turns | CPU "
          "of wall time |\n");
@@ -551,7 +616,7 @@ int Run(int argc, char** argv) {
   if (windows) PrintAdapterModel("windows", win, winCalls);
   if (peer) PrintAdapterModel("lpc21isp", lpc, lpcCalls);
   bool allOk = true;
-  for (const auto* set : {&native, &win, &lpc}) {
+  for (const auto* set : {&native, &win, &lpc, &ftdi}) {
     for (const Figures& f : *set) allOk = allOk && f.ok;
   }
   return allOk ? 0 : 1;
