@@ -3,7 +3,7 @@
 // with nothing on it is reported by the scan and, once more, by the update loop, which
 // ends the run; a switch the scan matched that no longer fits is looked at again; a
 // search that finds nothing ends the run itself. The runs that end the program run in a
-// child process (native build only), their console on standard error.
+// child process (native build only), which shows what it printed on standard error.
 #include <string>
 #include <string_view>
 
@@ -14,7 +14,6 @@
 #include "link/scripted_fixture.h"
 
 #if GTEST_HAS_DEATH_TEST && !defined(_WIN32)
-#include <unistd.h>
 #define TQUPD_EXIT_TESTS 1
 #endif
 
@@ -22,16 +21,7 @@ namespace {
 
 class PortScanScripted : public OnAScriptedLine {
  protected:
-  void SetUp() override {
-    OnAScriptedLine::SetUp();
-    CloseLink();  // the scan opens the ports itself
-    ResetIdentification();
-  }
-  void TearDown() override {
-    ResetDriverState();
-    ResetIdentification();
-    OnAScriptedLine::TearDown();
-  }
+  PortScanScripted() : OnAScriptedLine(false) {}  // the scan opens the ports itself
   void NamePort(int32_t port) {
     firstPort = lastPort = port;
     singlePortGiven = true;
@@ -42,9 +32,8 @@ class PortScanScripted : public OnAScriptedLine {
 
 TEST_F(PortScanScripted, ANamedPortWithNothingOnItIsReportedAfterTheProbesFourTries) {
   NamePort(3);
-  testing::internal::CaptureStdout();
   RunPortScan();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nCOM3: No Halvek devices detected.\n");
+  EXPECT_EQ(ScriptedPrinted(), "\nCOM3: No Halvek devices detected.\n");
   EXPECT_EQ(ScriptedNow(), 4u * 534u);
   EXPECT_EQ(portNumber, 3);
   EXPECT_TRUE(linkPort.IsOpen());  // the update loop takes over with this port
@@ -53,12 +42,11 @@ TEST_F(PortScanScripted, ANamedPortWithNothingOnItIsReportedAfterTheProbesFourTr
 #ifdef TQUPD_EXIT_TESTS
 TEST_F(PortScanScripted, ForANamedPortWithNothingOnItTheUpdateLoopLooksOnceMoreAndEndsTheRun) {
   NamePort(3);
-  testing::internal::CaptureStdout();
   RunPortScan();
-  testing::internal::GetCapturedStdout();
+  ScriptedPrinted();
   EXPECT_EXIT(
       {
-        dup2(2, 1);
+        ShowPrintedOnExit();
         RunUpdateLoop();
       },
       testing::ExitedWithCode(1),
@@ -78,13 +66,11 @@ TEST_F(PortScanScripted, ASwitchTheScanMatchedThatNoLongerFitsIsLookedAtAgain) {
     if (written == "^V$") ScriptedDeliver(identities[answered++]);
   });
   NamePort(3);
-  testing::internal::CaptureStdout();
   RunPortScan();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "\nCOM3: An KLM8800T was found with firmware version: 2.50\n");
+  EXPECT_EQ(ScriptedPrinted(), "\nCOM3: An KLM8800T was found with firmware version: 2.50\n");
   EXPECT_EXIT(
       {
-        dup2(2, 1);
+        ShowPrintedOnExit();
         RunUpdateLoop();
       },
       testing::ExitedWithCode(1),
@@ -104,7 +90,7 @@ TEST_F(PortScanScripted, ASearchThatFindsNothingEndsTheRun) {
               "\nPress any key to exit\\.\\.\\.\n";
   EXPECT_EXIT(
       {
-        dup2(2, 1);
+        ShowPrintedOnExit();
         RunPortScan();
       },
       testing::ExitedWithCode(1), "^" + expected + "$");

@@ -34,9 +34,8 @@ TEST_F(IdentifyScripted, TheFirmwareIsAskedForItsIdentityWithOneWriteOfExactlyTh
       ScriptedDeliver("^=V \"KLM8800T\" 2.60,86,3,1$");
     }
   });
-  testing::internal::CaptureStdout();
   DetectResult result = DetectDevice();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(ScriptedPrinted(), "");
   EXPECT_EQ(result, DetectResult::Identified);
   EXPECT_EQ(deviceMode, RunningFirmware);
   EXPECT_STREQ(deviceInfo.displayName, "KLM8800T");
@@ -45,7 +44,6 @@ TEST_F(IdentifyScripted, TheFirmwareIsAskedForItsIdentityWithOneWriteOfExactlyTh
   EXPECT_EQ(ScriptedWrites()[8], "^V$");
   // The request follows the answer to the probe line (at 567 ms) after the settling pause.
   EXPECT_EQ(askedAt, 567u + 21u);
-  ResetIdentification();
 }
 
 TEST_F(IdentifyScripted, ATableThatCannotBeReadIsNotJudged) {
@@ -69,7 +67,6 @@ TEST_F(IdentifyScripted, ATableThatCannotBeReadIsNotJudged) {
     EXPECT_EQ(info.modelIndex, 0);
     EXPECT_EQ(info.version, 0u);
   }
-  ResetIdentification();
 }
 
 TEST_F(IdentifyScripted, AReplyWithoutFamilyLeavesNoneFromAnEarlierReply) {
@@ -117,5 +114,4 @@ TEST_F(IdentifyScripted, ACheckRegionOfOneByteIsReadAndTested) {
     EXPECT_EQ(ScriptedWritten(), "R 436731392 512\r\nOK\r\nR 436207616 4\r\nOK\r\n");
     ASSERT_NO_FATAL_FAILURE(Restart());
   }
-  ResetIdentification();
 }

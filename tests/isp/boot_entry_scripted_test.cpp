@@ -185,7 +185,6 @@ TEST_F(BootEntryScripted, FromTheFirmwareTheBootRomIsProbedOnlyAfterTheChipHasRe
   // The firmware answers the second try (19200, "*"); "^BOOTL$" resets the chip, which
   // takes 50 ms here, and the utility waits 100 ms before it probes the boot ROM: no
   // byte is lost to the reset. The boot ROM answers the second try after the reset.
-  ResetIdentification();
   ScriptedSwitch sw(ScriptedSwitch::Start::kFirmware, 0, 50);
   EXPECT_EQ(EnterBootLoader(), BootEntryResult::Synchronised);
   EXPECT_EQ(deviceMode, BootLoader);
@@ -197,11 +196,9 @@ TEST_F(BootEntryScripted, FromTheFirmwareTheBootRomIsProbedOnlyAfterTheChipHasRe
   // stands at 115200 after the reset.
   EXPECT_EQ(seen[9], "@668 19200 ESC");
   EXPECT_EQ(seen.back(), "@1235 115200 A 0CR");
-  ResetIdentification();
 }
 
 TEST_F(BootEntryScripted, SilenceAndABootRomThatNeverComesUpAreToldApart) {
-  ResetIdentification();
   {
     ScriptedSwitch silent(ScriptedSwitch::Start::kNothing);
     EXPECT_EQ(EnterBootLoader(), BootEntryResult::NoAnswer);

@@ -6,6 +6,7 @@
 #include "image/firmware_image.h"
 #include "image/image_table.h"
 #include "isp/programming.h"
+#include "link/scripted/scripted_console.h"
 #include "link/scripted_fixture.h"
 
 using ProgrammingScripted = OnAScriptedLine;
@@ -30,13 +31,13 @@ TEST_F(ProgrammingScripted, ImagesTheBlockSchemeCannotWriteAreRefusedBeforeAnyth
     SCOPED_TRACE(c.wrong ? c.wrong : "fits");
     std::vector<uint8_t> bytes(imageTable[0], imageTable[0] + imageTableSizes[0]);
     FirmwareImage image{bytes.data(), nullptr, nullptr, nullptr, imageTableSizes[0]};
-    testing::internal::CaptureStdout();
+    ScriptedConsoleReset();
     ASSERT_EQ(ValidateImage("Firmware", &image), ImageCheck::Valid);
-    testing::internal::GetCapturedStdout();
+    ScriptedPrinted();
     c.change(reinterpret_cast<ImageHeader*>(bytes.data()));
-    testing::internal::CaptureStdout();
+    ScriptedConsoleReset();
     bool fits = ImageFitsBlockScheme("Firmware", &image);
-    std::string shown = testing::internal::GetCapturedStdout();
+    std::string shown = ScriptedPrinted();
     EXPECT_EQ(fits, c.wrong == nullptr);
     if (c.wrong == nullptr) {
       EXPECT_EQ(shown, "");
@@ -46,9 +47,9 @@ TEST_F(ProgrammingScripted, ImagesTheBlockSchemeCannotWriteAreRefusedBeforeAnyth
         std::string("\nError: The firmware \"Firmware\" cannot be programmed: ") + c.wrong + ".\n";
     EXPECT_EQ(shown, message);
     // The programming sequence refuses it too, before it sends anything.
-    testing::internal::CaptureStdout();
+    ScriptedConsoleReset();
     UpdateResult result = UpdateFirmware(&image);
-    shown = testing::internal::GetCapturedStdout();
+    shown = ScriptedPrinted();
     EXPECT_EQ(result, UpdateResult::Failed);
     EXPECT_EQ(shown, message);
     EXPECT_TRUE(ScriptedWrites().empty());
