@@ -92,3 +92,20 @@ TEST(ValidateImage, AHeaderPointingOutsideTheImageIsRefusedNotFollowed) {
   image = View(truncated);
   EXPECT_EQ(Validate(&image).check, ImageCheck::BadImage);
 }
+
+TEST(ValidateImage, AnImageHoldsAtLeastItsHeaderAndItsCrc) {
+  // A header and its CRC, the CRC right: 84 bytes pass the whole-image check (the
+  // payload that the header places on the CRC then fails its own); 83 never do.
+  for (uint32_t total : {83u, 84u}) {
+    std::vector<uint8_t> bytes(total, 0);
+    PutLe32(bytes, 0, total);
+    PutLe32(bytes, 20, 80);  // payload and table: the last four bytes
+    PutLe32(bytes, 28, 4);
+    PutLe32(bytes, 32, 80);
+    PutLe32(bytes, 40, 4);
+    PutLe32(bytes, total - 4, Crc32(bytes.data(), total - 4));
+    FirmwareImage image = View(bytes);
+    Validation v = Validate(&image);
+    EXPECT_EQ(v.check, total == 84 ? ImageCheck::BadRegion : ImageCheck::BadImage) << total;
+  }
+}

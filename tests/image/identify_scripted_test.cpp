@@ -115,3 +115,57 @@ TEST_F(IdentifyScripted, ACheckRegionOfOneByteIsReadAndTested) {
     ASSERT_NO_FATAL_FAILURE(Restart());
   }
 }
+
+TEST_F(IdentifyScripted, TheTablesOwnCrcCoversAtMostTheWholeRead) {
+  // The table's CRC covers tableLength bytes, at most the 512 that were read. A table
+  // whose CRC does not hold, or that claims more than was read, is reported, and the
+  // switch is still judged by its firmware check.
+  const uint8_t kRegionByte = 0x5A;
+  struct Case {
+    uint32_t tableLength;
+    bool crcHolds;
+    const char* shown;
+  } cases[] = {{144, true, ""},
+               {512, true, ""},
+               {144, false, "\nParameter table has a bad CRC!\n"},
+               {513, true, "\nParameter table has a bad CRC!\n"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.tableLength << (c.crcHolds ? "" : ", bad CRC"));
+    std::vector<uint8_t> flashTable(kTableReadBytes, 0xFF);
+    ParameterTable table{};
+    table.version = 0x023C0000;
+    table.magic = kTableMagic;
+    table.identity = 0x56030000u;
+    table.tableLength = c.tableLength;
+    table.checkAddress = 0x1A000000;
+    table.checkLength = 1;
+    table.checkCrc = Crc32(&kRegionByte, 1);
+    memcpy(flashTable.data(), &table, sizeof table - 4);
+    uint32_t covered = c.tableLength < kTableReadBytes ? c.tableLength : kTableReadBytes;
+    uint32_t tableCrc = Crc32(flashTable.data(), covered - 4) ^ (c.crcHolds ? 0u : 1u);
+    memcpy(flashTable.data() + covered - 4, &tableCrc, 4);
+    ScriptedDeliver(ReadReplyText(flashTable));
+    ScriptedDeliver(ReadReplyText({kRegionByte, 0xFF, 0xFF, 0xFF}));
+    DeviceInfo info{};
+    EXPECT_EQ(ReadParameterTable(&info), TableResult::Ok);
+    EXPECT_EQ(info.version, 0x023C0000u);
+    EXPECT_EQ(ScriptedPrinted(), c.shown);
+    ASSERT_NO_FATAL_FAILURE(Restart());
+  }
+}
+
+TEST_F(IdentifyScripted, EightAcknowledgementsBeforeTheReplyAreSkippedANinthIsTooMany) {
+  struct Case {
+    int acknowledgements;
+    IdentityResult result;
+  } cases[] = {
+      {0, IdentityResult::Parsed}, {8, IdentityResult::Parsed}, {9, IdentityResult::NotAReply}};
+  for (const Case& c : cases) {
+    std::string lines;
+    for (int i = 0; i < c.acknowledgements; ++i) lines += "^+$";
+    ScriptedDeliver(lines + "^=V \"KLM8800T\" 2.60,86,3,1$");
+    DeviceInfo info{};
+    EXPECT_EQ(QueryIdentity(&info, true), c.result) << c.acknowledgements;
+    ASSERT_NO_FATAL_FAILURE(Restart());
+  }
+}

@@ -93,3 +93,17 @@ TEST_F(IspCommandsScripted, ReadTakesOnlyAChecksumLineThatIsANumberAndNothingEls
     Restart();
   }
 }
+
+TEST_F(IspCommandsScripted, GoTakesAnEmptyLineAsStartedAndOnlyARefusalAsFailed) {
+  // The boot ROM jumps as its "0" leaves: what arrives may be cut to its line end.
+  struct Case {
+    const char* reply;
+    IspResult result;
+  } cases[] = {{"0\r\n", IspResult::Ok}, {"\r\n", IspResult::Ok}, {"19\r\n", IspResult::Failed}};
+  for (const Case& c : cases) {
+    ScriptedDeliver(c.reply);
+    EXPECT_EQ(IspGo(0x1A00D7B0), c.result) << c.reply;
+    EXPECT_EQ(ScriptedNow(), 0u) << c.reply;  // the answer was taken, not waited out
+    Restart();
+  }
+}

@@ -101,3 +101,16 @@ TEST_F(LinkIoScripted, FlushInputEndsWithItsTailOrGivesUpAfter500Ms) {
     EXPECT_EQ(linkPort.BytesWaiting() > 0, c.leftQueued);
   }
 }
+
+TEST_F(LinkIoScripted, AReadThatFailsGivesNoCharacterAndTheLineGoesOn) {
+  // The driver says bytes are queued, but a read hands none over: that is no character
+  // (nor a repeat of the one before), and the bytes are taken by the next reads.
+  for (uint32_t failing : {0u, 1u, 2u}) {
+    ScriptedDeliver("AB\r");
+    ScriptedFailReadAfter(failing);
+    char line[20];
+    EXPECT_EQ(ReadLineCR(line, 20), 2) << failing;
+    EXPECT_STREQ(line, "AB") << failing;
+    ASSERT_NO_FATAL_FAILURE(Restart());
+  }
+}
