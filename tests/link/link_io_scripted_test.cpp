@@ -114,3 +114,15 @@ TEST_F(LinkIoScripted, AReadThatFailsGivesNoCharacterAndTheLineGoesOn) {
     ASSERT_NO_FATAL_FAILURE(Restart());
   }
 }
+
+TEST_F(LinkIoScripted, ALineThatFillsTheBufferFailsAtOnce) {
+  // max characters without a terminator: the line cannot be one the caller wants, and
+  // the reader says so at once instead of waiting out its limit. The terminator and
+  // what follows stay queued.
+  ScriptedDeliver("0123456789\rX");
+  char line[10];
+  EXPECT_EQ(ReadLineCR(line, 10), -1);
+  EXPECT_STREQ(line, "");
+  EXPECT_EQ(ScriptedNow(), 0u);
+  EXPECT_EQ(ScriptedPending(), 2u);
+}
