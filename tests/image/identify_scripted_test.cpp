@@ -59,6 +59,9 @@ TEST_F(IdentifyScripted, ATableThatCannotBeReadIsNotJudged) {
     info.family = 'V';
     info.modelIndex = 3;
     info.version = 0x02320000;
+    info.identityByte1 = 0x41;
+    info.identityByte0 = 0x01;
+    memcpy(info.productName, "KLM8800T", 9);
     ScriptedDeliver(c.reply);
     uint32_t before = ScriptedNow();
     EXPECT_EQ(ReadParameterTable(&info), TableResult::ReadFailed);
@@ -66,6 +69,9 @@ TEST_F(IdentifyScripted, ATableThatCannotBeReadIsNotJudged) {
     EXPECT_EQ(info.family, 0);
     EXPECT_EQ(info.modelIndex, 0);
     EXPECT_EQ(info.version, 0u);
+    EXPECT_EQ(info.identityByte1, 0);
+    EXPECT_EQ(info.identityByte0, 0);
+    EXPECT_STREQ(info.productName, "");
   }
 }
 

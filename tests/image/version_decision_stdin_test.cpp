@@ -60,6 +60,13 @@ TEST_F(VersionDecision, OnlyYAndNAnswerAndEitherCaseCounts) {
                      "\n\nContinue with update to newer version? (Y,N) Y\n");
 }
 
+TEST_F(VersionDecision, AnExtendedKeyIsNoAnswer) {
+  // An arrow or function key arrives as 0 and its code; neither answers the prompt.
+  Decision d = Decide(0x02320000, std::string("\0Hy", 3));
+  EXPECT_TRUE(d.result);
+  EXPECT_EQ(d.shown.substr(d.shown.size() - 3), " Y\n");
+}
+
 TEST_F(VersionDecision, AnOlderUpdateIsCalledOlderEvenAgainstABeta) {
   Decision d = Decide(0x023C0005, "Y");
   EXPECT_TRUE(d.result);

@@ -248,3 +248,20 @@ TEST_F(BootEntryScripted, ABootRomThatDoesNotConfirmAStepOfTheHandshakeIsNotTake
     EXPECT_GT(sw.seen().size(), 16u);  // the handshakes were tried
   }
 }
+
+TEST_F(BootEntryScripted, OnlyALoneOneIsABootRomThatRefusedTheProbe) {
+  // A synchronised boot ROM with its echo off answers the probe line with "1" (unknown
+  // command) alone. A longer line that begins with "1" is something else: no handshake
+  // is tried on it, whatever would answer.
+  for (const char* answer : {"10\r\n", "1x\r\n", "01\r\n"}) {
+    SCOPED_TRACE(answer);
+    ASSERT_NO_FATAL_FAILURE(Restart());
+    ScriptedRespond([answer](std::string_view written) {
+      if (written == "\r") ScriptedDeliver(answer);
+      if (written == "A 0\r") ScriptedDeliver("0\r\n");
+    });
+    EXPECT_EQ(ProbeLink(), ProbeResult::Nothing);
+    EXPECT_EQ(ScriptedWritten().find("A 0"), std::string::npos);
+    ScriptedRespond(nullptr);
+  }
+}
