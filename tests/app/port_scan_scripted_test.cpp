@@ -79,6 +79,30 @@ TEST_F(PortScanScripted, ASwitchTheScanMatchedThatNoLongerFitsIsLookedAtAgain) {
       "[^$]*\nNo Halvek device found on COM3\\.\n\nPress any key to exit\\.\\.\\.\n$");
 }
 
+TEST_F(PortScanScripted, AKeyTypedBeforeThePromptDoesNotAnswerIt) {
+  // The switch runs the carried version; a "y" typed while the loop looks at it is
+  // dropped, so the prompt waits for a key of its own (here the end of input: "N").
+  ScriptedRespond([](std::string_view written) {
+    if (ScriptedBaudRates().back() != 19200) return;
+    if (written == "*") ScriptedDeliver("^+$", 11);
+    if (written == "^V$") ScriptedDeliver("^=V \"KLM8800T\" 2.60,86,3,1$");
+  });
+  NamePort(3);
+  RunPortScan();
+  ScriptedPrinted();
+  ScriptedKeys("y");
+  EXPECT_EXIT(
+      {
+        ShowPrintedOnExit();
+        RunUpdateLoop();
+      },
+      testing::ExitedWithCode(1),
+      "^\nThe firmware version inside the KLM8800T matches this update\\.\n"
+      "\n Current Version: 2\\.60, Model: KLM8800T\n Update Version:  2\\.60, Model: KLM8800T"
+      "\n\nUpdate anyway\\? \\(Y,N\\) N\n\nUpdate canceled\\.\n\n"
+      "\nPress any key to exit\\.\\.\\.\n$");
+}
+
 TEST_F(PortScanScripted, ASearchThatFindsNothingEndsTheRun) {
   // COM1 to COM15 do not exist; on COM16 nothing answers.
   for (int32_t port = 1; port <= 15; ++port) ScriptedMissingPort(port);

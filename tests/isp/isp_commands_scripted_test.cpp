@@ -107,3 +107,22 @@ TEST_F(IspCommandsScripted, GoTakesAnEmptyLineAsStartedAndOnlyARefusalAsFailed) 
     Restart();
   }
 }
+
+TEST_F(IspCommandsScripted, AnEmptyLineIsNoAnswerToAWrite) {
+  // An empty line is a missing reply, to the command as to the chunk; a refusal is one
+  // that came.
+  uint8_t bytes[8] = {};
+  struct Case {
+    const char* replies;
+    RamWriteResult result;
+  } cases[] = {{"\r\n", RamWriteResult::NoReply},
+               {"0\r\n\r\n", RamWriteResult::NoReply},
+               {"14\r\n", RamWriteResult::Refused},
+               {"0\r\nRESEND\r\n", RamWriteResult::Refused},
+               {"0\r\nOK\r\n", RamWriteResult::Done}};
+  for (const Case& c : cases) {
+    ScriptedDeliver(c.replies);
+    EXPECT_EQ(IspWriteRam(0x10000000, bytes, 8), c.result) << c.replies;
+    Restart();
+  }
+}

@@ -82,6 +82,8 @@ int KeyFromATerminal() {
 // program ends. The terminal is put in that mode once a process, so the test runs in a
 // fresh one; a key that needed Enter would leave the read waiting until the alarm.
 TEST(ConsoleKeysPosix, ATerminalGivesEachKeyAsItIsPressedWithoutEchoAndGetsItsModeBack) {
+  const std::string style = GTEST_FLAG_GET(death_test_style);
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(std::exit(KeyFromATerminal()), testing::ExitedWithCode(0), "");
+  GTEST_FLAG_SET(death_test_style, style);
 }
