@@ -99,6 +99,16 @@ TEST(SerialPort, AFailedRateChangeLeavesTheLinkAtZero) {
   CloseLink();
 }
 
+TEST(SerialPort, WaitForInputSaysWhetherAByteCame) {
+  // A quiet line lets the wait run out and says so; a queued byte ends it with yes.
+  PtyPort pty;
+  ASSERT_EQ(linkPort.Open(pty.portNumber(), 19200), 1);
+  EXPECT_FALSE(linkPort.WaitForInput(50));
+  pty.Send("x");
+  EXPECT_TRUE(linkPort.WaitForInput(1000));
+  linkPort.Close();
+}
+
 TEST(SerialPort, AReadWithNothingQueuedGivesUpAfterItsBound) {
   PtyPort pty;
   ASSERT_EQ(linkPort.Open(pty.portNumber(), 19200), 1);
