@@ -60,15 +60,19 @@ TEST_F(IspCommandsScripted, ReadTakesTheLineAfterOneThatDecodesToNothing) {
   std::vector<uint8_t> data(44, 7);  // a whole number of words, on one line
   const std::string dataLine = UuText(data) + "\r\n";
   struct Case {
-    int emptyLines;
+    const char* noData;  // a line that carries no data
+    int count;           // sent before the data
     int32_t result;
-  } cases[] = {{1, 44}, {2, 0}};
+  } cases[] = {{"`", 1, 44},
+               {"`", 2, 0},
+               // An empty line is no line at all: the data counts as missing.
+               {"", 1, 0}};
   for (const Case& c : cases) {
     std::string reply = "0\r\n";
-    for (int i = 0; i < c.emptyLines; ++i) reply += "`\r\n";
+    for (int i = 0; i < c.count; ++i) reply += std::string(c.noData) + "\r\n";
     ScriptedDeliver(reply + dataLine + "308\r\n");
     std::vector<uint8_t> out(44, 0);
-    EXPECT_EQ(IspReadMemory(out.data(), 0x1A000000, 44), c.result) << c.emptyLines;
+    EXPECT_EQ(IspReadMemory(out.data(), 0x1A000000, 44), c.result) << c.count << c.noData;
     EXPECT_EQ(ScriptedPrinted(), c.result == 44 ? "" : "Timeout\n");
     if (c.result == 44) {
       EXPECT_EQ(out, data);
