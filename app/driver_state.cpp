@@ -2,9 +2,11 @@
 
 #include <cstdlib>
 
+#include "image/identify.h"
 #include "link/console_keys.h"
 #include "link/link_io.h"
 #include "link/serial_port.h"
+#include "monitor/console_monitor.h"
 
 int32_t portNumber = 0;
 int32_t firstPort = 1;
@@ -20,6 +22,13 @@ void ResetDriverState() {
   singlePortGiven = false;
   selectedImage = {};
   imageMatchedSwitch = false;
+}
+
+void ResetProgram() {
+  CloseLink();
+  ResetIdentification();
+  ResetConsoleMonitor();
+  ResetDriverState();
 }
 
 ImageCheck SelectImage(int index, const char* label) {

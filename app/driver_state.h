@@ -21,6 +21,13 @@ extern bool imageMatchedSwitch;
 // range COM1 to COM16, no port named, no image selected, no match.
 void ResetDriverState();
 
+// Puts the whole program back to its start state, each subsystem through its own
+// start-state function: the link closed (CloseLink), identification and the boot-loader
+// mode (ResetIdentification), the console monitor (ResetConsoleMonitor) and the driver
+// (ResetDriverState). The one call for whatever runs the program more than once in a
+// process, as the tests do.
+void ResetProgram();
+
 // Loads carried image index into selectedImage and validates it (see LoadCarriedImage).
 ImageCheck SelectImage(int index, const char* label);
 

@@ -54,9 +54,10 @@ void RunPortScan() {
       continue;
     }
     FlushInput();
-    if (DetectDevice() != DetectResult::Identified) {
+    DetectResult detected = DetectDevice();
+    if (detected != DetectResult::Identified && detected != DetectResult::Unidentifiable) {
       PrintString("No Halvek devices detected.");
-    } else if (MatchImage()) {
+    } else if (detected == DetectResult::Identified && MatchImage()) {
       PrintFormatted("An %s was found with firmware version: %s",
                      deviceInfo.displayName ? deviceInfo.displayName : "",
                      VersionText(deviceInfo.version));

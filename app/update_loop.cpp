@@ -5,7 +5,6 @@
 #include "image/device_info.h"
 #include "image/identify.h"
 #include "image/version_decision.h"
-#include "isp/device_mode.h"
 #include "isp/programming.h"
 #include "link/console_keys.h"
 #include "link/link_io.h"
@@ -54,11 +53,14 @@ void RunUpdateLoop() {
     SleepMs(kPassMs);
     FollowConsoleAndDropKeys();
 
-    if (DetectDevice() != DetectResult::Identified) {
+    DetectResult detected = DetectDevice();
+    // A switch that cannot be identified is looked at again on the next pass: it has
+    // been reported once, and it may yet become one that can (it is not offered an update).
+    if (detected == DetectResult::Unidentifiable) continue;
+    if (detected != DetectResult::Identified) {
       PrintFormatted("\nNo Halvek device found on COM%u.\n", portNumber);
       ExitProgram(1);
     }
-    if (deviceMode != RunningFirmware && deviceMode != BootLoader) continue;
     if (FindModelName(deviceInfo.family, deviceInfo.modelIndex) == nullptr) {
       PrintFormatted(
           "\nThe device on COM%u not compatible with this update.\nProduct name: \"%s\"\n",

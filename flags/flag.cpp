@@ -233,20 +233,21 @@ t_FlagULongR::t_FlagULongR(const char* name, uint32_t minimum, uint32_t maximum,
 FlagError t_FlagULongR::Parse(const char*& cursor) {
   low = defaultLow;
   high = defaultHigh;
-  FlagError error;
-  if (*cursor == '-') {
+  // A leading "-" gives the upper end alone.
+  bool upperOnly = *cursor == '-';
+  if (upperOnly) ++cursor;
+  FlagError error = ReadNumber(cursor, upperOnly ? high : low, minimum, maximum);
+  // No number at all: the range is the flag's defaults, exactly as the application
+  // declared them.
+  if (error == FlagError::NoData) return FlagError::None;
+  if (error != FlagError::None) return error;
+  if (!upperOnly && *cursor == '-') {
     ++cursor;
     error = ReadNumber(cursor, high, minimum, maximum);
-  } else {
-    error = ReadNumber(cursor, low, minimum, maximum);
-    if (error == FlagError::None && *cursor == '-') {
-      ++cursor;
-      error = ReadNumber(cursor, high, minimum, maximum);
-    }
+    // "N-": the upper end keeps its default.
+    if (error == FlagError::NoData) error = FlagError::None;
+    if (error != FlagError::None) return error;
   }
-  // No number where one may stand: that end keeps its default.
-  if (error == FlagError::NoData) error = FlagError::None;
-  if (error != FlagError::None) return error;
   if (high < low) {
     uint32_t lower = high;
     high = low;
@@ -331,9 +332,8 @@ FlagError ParseFlagGroup(FlagContext& context, const char*& cursor, t_Flag** tab
   }
   // Each level whose item is more than one character moves a class's code on by one place
   // (FlagPlace): a longer name, a member, and a member of a group with a longer name. The
-  // scheme applies to the classes from 11 on. Codes 1 to 10 are single messages of their
-  // own (out of memory, path and environment errors that a validator may pass on): moving
-  // them on by one would report a different error.
+  // scheme applies to the classes from 11 on; codes 1 to 10 keep their number
+  // (doc/differences.md).
   if (context.error >= FlagError::Unknown && (nameLength != 1 || !topLevel)) {
     context.error = OnePlaceOn(context.error);
   }
@@ -346,9 +346,7 @@ FlagError ParseArguments(FlagContext& context, const char* text) {
   if (text == nullptr) return FlagError::None;
   const char* cursor = text;
   while (IsSpace(*cursor)) ++cursor;
-  // The program name may be quoted because its path holds blanks ("C:\Program
-  // Files\..."); the blanks inside the quotes do not end it. Without this, the rest of a
-  // quoted path would be taken for arguments, and a "/" in it for a flag.
+  // A quoted program name runs to its closing quote, blanks and all (doc/differences.md).
   bool quoted = false;
   while (*cursor != '\0' && (quoted || !IsSpace(*cursor))) {
     if (*cursor == '"') quoted = !quoted;

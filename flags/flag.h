@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "flags/flag_error.h"
 
@@ -156,9 +157,13 @@ FlagError ParseFlagGroup(FlagContext& context, const char*& cursor, t_Flag** tab
 // success.
 FlagError ReadNumber(const char*& cursor, uint32_t& value, uint32_t minimum, uint32_t maximum);
 
-// Prints "\n", the message for context.error and ".\n" on standard output.
+// "\n", the message for context.error and ".\n": the text that ReportFlagError prints.
+std::string FlagErrorText(const FlagContext& context);
+// Prints FlagErrorText on standard output.
 void ReportFlagError(const FlagContext& context);
-// Prints text upper-cased up to the first character in stop; "(Null Pointer)" for null.
+// text upper-cased up to the first character in stop; "(Null Pointer)" for null. Print
+// writes it on standard output.
+std::string UpperUntilText(const char* text, const char* stop);
 void PrintUpperUntil(const char* text, const char* stop);
 
 // Validators of path flags: None, or BadFileName / BadDirectory.

@@ -1,7 +1,8 @@
 // The messages of the flag library's error codes.
 //
-// One message per code, kept in a table of codes, text and arguments and printed with the C
-// runtime's stdio on standard output between a leading "\n" and a closing ".\n". The texts
+// One message per code, kept in a table of codes, text and arguments, formatted as the C
+// runtime's printf formats it between a leading "\n" and a closing ".\n", and printed on
+// standard output in one piece. The texts
 // quote what the user typed (the item at token, upper-cased) or the flag's name and value,
 // so the user sees which item failed.
 #include <cstdio>
@@ -155,46 +156,69 @@ const Message& MessageFor(FlagError code) {
   return kUnknownError;
 }
 
-// The text with its arguments. A text without arguments goes out with fputs, so that it
-// is never read as a format.
-void PrintText(const Message& message, const FlagContext& context) {
+// Appends a message's format text with its arguments, as the C runtime's printf
+// formats them.
+template <typename... Args>
+void AppendFormatted(std::string& out, const char* format, Args... args) {
+  int n = std::snprintf(nullptr, 0, format, args...);
+  if (n <= 0) return;
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  std::snprintf(text.data(), text.size(), format, args...);
+  text.resize(static_cast<size_t>(n));
+  out += text;
+}
+
+// The text with its arguments. A text without arguments is taken as it stands, so that
+// it is never read as a format.
+void AppendText(std::string& out, const Message& message, const FlagContext& context) {
   const char* name = NameOf(context.flag);
   switch (message.args) {
-    case Args::None: std::fputs(message.text, stdout); break;
-    case Args::Variable: std::printf(message.text, Text(context.memberToken)); break;
-    case Args::TokenLetter: std::printf(message.text, FirstUpperOf(context.token)); break;
+    case Args::None: out += message.text; break;
+    case Args::Variable: AppendFormatted(out, message.text, Text(context.memberToken)); break;
+    case Args::TokenLetter: AppendFormatted(out, message.text, FirstUpperOf(context.token)); break;
     case Args::NameItemLetter:
-      std::printf(message.text, name, FirstUpperOf(context.memberToken));
+      AppendFormatted(out, message.text, name, FirstUpperOf(context.memberToken));
       break;
     case Args::NameMemberLetter:
-      std::printf(message.text, name, FirstOfName(context.member));
+      AppendFormatted(out, message.text, name, FirstOfName(context.member));
       break;
-    case Args::Name: std::printf(message.text, name); break;
-    case Args::NameValue: std::printf(message.text, name, ItemValue(context).c_str()); break;
+    case Args::Name: AppendFormatted(out, message.text, name); break;
+    case Args::NameValue:
+      AppendFormatted(out, message.text, name, ItemValue(context).c_str());
+      break;
     case Args::NameMemberValue:
-      std::printf(message.text, name, NameOf(context.member), ValueOf(context.member).c_str());
+      AppendFormatted(out, message.text, name, NameOf(context.member),
+                      ValueOf(context.member).c_str());
       break;
   }
 }
 
 }  // namespace
 
-void PrintUpperUntil(const char* text, const char* stop) {
-  if (text == nullptr) {
-    std::fputs(kNullText, stdout);
-    return;
-  }
+std::string UpperUntilText(const char* text, const char* stop) {
+  if (text == nullptr) return kNullText;
+  std::string out;
   for (; *text != '\0'; ++text) {
     if (stop != nullptr && std::strchr(stop, *text) != nullptr) break;
-    std::putchar(Upper(*text));
+    out += Upper(*text);
   }
+  return out;
+}
+
+void PrintUpperUntil(const char* text, const char* stop) {
+  std::fputs(UpperUntilText(text, stop).c_str(), stdout);
+}
+
+std::string FlagErrorText(const FlagContext& context) {
+  const Message& message = MessageFor(context.error);
+  std::string out = "\n";
+  AppendText(out, message, context);
+  if (message.echo != nullptr) out += UpperUntilText(context.*message.echo, message.stop);
+  out += message.after;
+  out += ".\n";
+  return out;
 }
 
 void ReportFlagError(const FlagContext& context) {
-  const Message& message = MessageFor(context.error);
-  std::fputs("\n", stdout);
-  PrintText(message, context);
-  if (message.echo != nullptr) PrintUpperUntil(context.*message.echo, message.stop);
-  std::fputs(message.after, stdout);
-  std::fputs(".\n", stdout);
+  std::fputs(FlagErrorText(context).c_str(), stdout);
 }

@@ -99,9 +99,8 @@ const char* StartName(PathParts& parts, const char* p, const char* stop) {
 // past its "\" when it is a directory.
 const char* PassComponent(PathParts& parts, const char* p, const char* stop) {
   if (*p == ':') {
-    // A colon splits the component, and what follows it is the file-name part. The name,
-    // dot and extension found before the colon no longer belong to that part: keeping
-    // them would make the file name longer than the text it came from.
+    // A colon splits the component, and what follows it is the file-name part: the name,
+    // dot and extension found before it are forgotten (doc/differences.md).
     parts.flags |= kPathColon;
     ForgetFile(parts);
     ++p;
@@ -111,7 +110,7 @@ const char* PassComponent(PathParts& parts, const char* p, const char* stop) {
     if (*p == '*' || *p == '?') parts.flags |= kPathWildcard;
     if (*p == '.') {
       // The extension is what follows the last dot; a dot with no name after it ("a.b.")
-      // ends the name without an extension.
+      // ends the name without an extension (doc/differences.md).
       parts.lastDot = p;
       parts.extensionStart = IsName(p[1], stop) ? p + 1 : nullptr;
     }

@@ -352,7 +352,7 @@ void DumpBytes(CharSink sink, void* context, const uint8_t* data, int length, ui
     Emit(out, ' ');
   }
   // Fill the hex part of a short last line so that its characters line up with the rest.
-  // An empty dump still prints its address line, with no byte on it.
+  // An empty dump still prints its address line, with no byte on it (doc/differences.md).
   for (int column = length - lineStart; column < perLine; ++column) {
     if (column == middle) Emit(out, ' ');
     EmitText(out, "   ");

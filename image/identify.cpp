@@ -22,8 +22,9 @@ namespace {
 // Identity reply lines: a line of 100 or more characters counts as no line.
 constexpr int kReplyBuffer = 100;
 constexpr int kNameMax = 31;
-// Acknowledgements ("^+") skipped before the identity reply. Each waits at most a line's
-// time; a switch that only ever acknowledges is not identified.
+// Acknowledgements ("^+") skipped before the identity reply, each waiting at most a
+// line's time; a switch that only ever acknowledges is not identified
+// (doc/differences.md).
 constexpr int kAcknowledgementsMax = 8;
 // The first block of the payload, written last by every update.
 constexpr uint32_t kFirstBlock = 512;
@@ -206,9 +207,8 @@ bool FlashHoldsInterruptedUpdate(const FirmwareImage& image) {
 // A switch in its boot ROM whose flash holds no recognised parameter table. When that
 // flash holds an update of a carried image that stopped between the erase of the table's
 // sector and the last block (the table and the first block are written last), the switch
-// is taken for that image's product with no version: the port scan then matches it like
-// any identified switch, and the update is offered and finishes the job. Without this
-// such a switch could never be updated again by this utility.
+// is taken for that image's product with no version, and the update is offered again
+// (doc/differences.md).
 bool IdentifyInterruptedUpdate() {
   for (int i = 0; i < kImageTableCount; ++i) {
     FirmwareImage carried;
@@ -252,12 +252,13 @@ DetectResult DetectDevice() {
       if (IdentifyInterruptedUpdate()) return DetectResult::Identified;
       deviceMode = BlankBootLoader;
       if (!blankReported) {
-        // Said once: the loop looks at such a switch again and again, in silence.
+        // Said once (doc/differences.md): the loop looks at such a switch again and
+        // again, in silence.
         PrintString("The switch is in its boot loader, but its flash holds no parameter table "
                     "that this utility recognises: it cannot be identified.\n");
         blankReported = true;
       }
-      return DetectResult::Identified;
+      return DetectResult::Unidentifiable;
     default: deviceMode = NoDevice; return DetectResult::NotIdentified;
   }
 }
@@ -266,7 +267,7 @@ TableResult StartFirmware() {
   TableResult r = ReadParameterTable(nullptr);
   if (r != TableResult::Ok) return r;
   if (Table().magic != kTableMagic) return TableResult::OldFormat;
-  if (IspUnlock() != IspResult::Ok) return TableResult::ReadFailed;
-  if (IspGo(Table().entryAddress & ~kThumbBit) != IspResult::Ok) return TableResult::ReadFailed;
+  if (IspUnlock() != IspResult::Ok) return TableResult::StartRefused;
+  if (IspGo(Table().entryAddress & ~kThumbBit) != IspResult::Ok) return TableResult::StartRefused;
   return TableResult::Ok;
 }

@@ -22,8 +22,12 @@ extern DeviceInfo tableInfo;
 void ResetIdentification();
 
 enum class DetectResult : int {
-  Identified = 0,     // also in BlankBootLoader mode, where nothing new is known
-  NoPort = 1,         // no port is open
+  Identified = 0,  // deviceInfo describes the switch (deviceMode RunningFirmware or BootLoader)
+  NoPort = 1,      // no port is open
+  // A switch is there, in its boot ROM, but its flash holds no parameter table that this
+  // utility recognises and no interrupted update of a carried image (deviceMode
+  // BlankBootLoader): it cannot be identified, and deviceInfo is left as it was.
+  Unidentifiable = 2,
   NoAnswer = 6,       // neither boot ROM nor firmware answered
   NotIdentified = 7,  // an answer came but identification failed
 };
@@ -42,11 +46,12 @@ IdentityResult ParseIdentityReply(DeviceInfo* info, const char* line);
 
 enum class TableResult : int {
   Ok = 0,            // read (and, for the current format, its firmware check passed); started
-  ReadFailed = 1,    // an ISP read failed (for StartFirmware also the unlock or the go)
+  ReadFailed = 1,    // an ISP read failed
   Unrecognised = 3,  // no table this utility knows
   CheckTooLong = 4,  // check length above 4096
   CheckDiffers = 5,  // the check region's CRC differs
   OldFormat = 6,     // StartFirmware only: the older format holds no start address
+  StartRefused = 7,  // StartFirmware only: the boot ROM refused the unlock or the go
 };
 // Reads the parameter table from the switch's flash into tableBuffer. info may be null.
 TableResult ReadParameterTable(DeviceInfo* info);

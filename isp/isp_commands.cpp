@@ -75,9 +75,9 @@ int32_t IspReadMemory(uint8_t* destination, uint32_t address, uint32_t count) {
   int32_t total = 0;
   while (count != 0) {
     uint32_t chunk = count < kIspChunkBytes ? count : kIspChunkBytes;
-    // The boot ROM reads whole words. For a count that is not a multiple of 4 it sends
-    // the rounded-up count, and its checksum covers every byte it sent: all of them are
-    // decoded and summed, only the requested ones are kept.
+    // The boot ROM reads whole words: a count that is not a multiple of 4 is asked for
+    // rounded up, and every byte it sends is decoded and summed, only the requested ones
+    // kept (doc/differences.md).
     uint32_t announced = RoundUpToWord(chunk);
     SendFormatted("R %u %u\r\n", address, announced);
     char status[kStatusBuffer];
@@ -86,13 +86,14 @@ int32_t IspReadMemory(uint8_t* destination, uint32_t address, uint32_t count) {
 
     uint32_t decoded = 0;
     uint32_t sum = 0;
-    // A boot ROM sends as many lines as the count needs. One that keeps sending lines
-    // that decode to nothing would otherwise hold the reader for ever: past that many
-    // lines, the data counts as missing.
-    uint32_t linesLeft = (announced + kUuLineBytes - 1) / kUuLineBytes;
+    // A line that decodes to nothing is followed by the next one. A boot ROM that kept
+    // sending such lines would hold the reader for ever, so they are bounded
+    // (doc/differences.md): as many as the chunk has data lines, and past that the data
+    // counts as missing.
+    uint32_t emptyLinesLeft = (announced + kUuLineBytes - 1) / kUuLineBytes;
     while (decoded < announced) {
       char line[kDataBuffer];
-      if (linesLeft-- == 0 || ReadLineCR(line, kDataBuffer) <= 0) {
+      if (ReadLineCR(line, kDataBuffer) <= 0) {
         PrintFormatted("Timeout\n");
         return 0;
       }
@@ -101,6 +102,10 @@ int32_t IspReadMemory(uint8_t* destination, uint32_t address, uint32_t count) {
       uint32_t missing = announced - decoded;
       int n = UuDecodeLine(bytes, line,
                            static_cast<int>(missing < kUuLineBytes ? missing : kUuLineBytes));
+      if (n == 0 && emptyLinesLeft-- == 0) {
+        PrintFormatted("Timeout\n");
+        return 0;
+      }
       for (int i = 0; i < n; ++i) {
         sum += bytes[i];
         if (decoded + static_cast<uint32_t>(i) < chunk) destination[decoded + i] = bytes[i];
@@ -127,8 +132,8 @@ int32_t IspReadMemory(uint8_t* destination, uint32_t address, uint32_t count) {
 RamWriteResult IspWriteRam(uint32_t address, const uint8_t* source, uint32_t count) {
   while (count != 0) {
     uint32_t chunk = count < kIspChunkBytes ? count : kIspChunkBytes;
-    // The boot ROM takes whole words and waits until it has the announced count, so a
-    // count that is not a multiple of 4 is padded with zero bytes (counted in the sum).
+    // The boot ROM takes whole words and waits until it has the announced count: a count
+    // that is not a multiple of 4 is padded with zero bytes (doc/differences.md).
     uint32_t announced = RoundUpToWord(chunk);
     uint8_t data[kIspChunkBytes] = {};
     memcpy(data, source, chunk);
@@ -153,9 +158,7 @@ RamWriteResult IspWriteRam(uint32_t address, const uint8_t* source, uint32_t cou
     }
     TextBufferAppendFormat(&chunkText, "%u\r\n", sum);
     SendString(chunkText.text);
-    // Only "OK" means the chunk is in RAM. "RESEND" (its checksum did not match) leaves
-    // RAM holding something else, and the copy and compare that follow would both use
-    // that RAM, so the compare could not catch it: the write has failed.
+    // Only "OK" means the chunk is in RAM; "RESEND" fails the write (doc/differences.md).
     char reply[kStatusBuffer];
     if (ReadLineCR(reply, kStatusBuffer) <= 0) return RamWriteResult::NoReply;
     if (strcmp(reply, "OK") != 0) return RamWriteResult::Refused;

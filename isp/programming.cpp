@@ -16,14 +16,19 @@ constexpr uint32_t kBlockLarge = 4096;
 constexpr uint32_t kBlockMedium = 1024;
 constexpr uint32_t kBlockSmall = 512;
 const char kLabel[] = "Updating";
-// Pauses around the start of the new firmware. The first comes after the last block's
-// compare and before the parameter table is read back; the other two after the boot ROM's
-// G, once the link is back at the firmware's 19200 baud, before the update loop follows the
-// switch's console. No reason is recorded for either: taking them out would send the
-// read-back and the console wait earlier than real switches have always seen them, so
-// they are kept as the line protocol has them.
-constexpr int32_t kBeforeStartMs = 100;
-constexpr int32_t kAfterStartMs = 100;
+// The pauses around the start of the new firmware, each taken once, at the lengths real
+// switches have always seen.
+// Between the last block's compare and the read-back of the parameter table. The boot ROM
+// answers a copy or a compare only when it is done, so this is not for the flash: it only
+// keeps the read-back where switches have always had it.
+constexpr int32_t kBeforeReadBackMs = 100;
+// After the go, first: the chip leaves its boot ROM (whose last "0" went out at 115200)
+// and the new firmware's reset handler sets up its clocks and its UART at 19200 baud, the
+// rate the link has just been put back to; until then the firmware cannot hear or speak.
+constexpr int32_t kFirmwareBootMs = 100;
+// After the go, second: the firmware starts its console and the reload of its DSPs; the
+// console wait, whose 13 seconds count from its first look, begins after this.
+constexpr int32_t kConsoleStartMs = 100;
 
 // One area of flash being written: where it goes, where it comes from, what is left.
 struct Area {
@@ -89,10 +94,12 @@ const char* StartFailureText(TableResult result) {
     case TableResult::CheckTooLong:
     case TableResult::CheckDiffers:
       return "\nThe firmware failed the CRC test! Try reloading the firmware.\n";
-    default:
-      return "\nFailed to update firmware!\nVerify cables have not come loose, and the switch "
-             "still has power.\n";
+    case TableResult::ReadFailed:
+    case TableResult::StartRefused:
+    case TableResult::Ok: break;
   }
+  return "\nFailed to update firmware!\nVerify cables have not come loose, and the switch "
+         "still has power.\n";
 }
 
 }  // namespace
@@ -164,7 +171,7 @@ UpdateResult UpdateFirmware(const FirmwareImage* image) {
     return UpdateResult::Failed;
   }
   PrintFormatted("\r%s firmware: 100%% complete.\n", kLabel);
-  DelayMs(kBeforeStartMs);
+  DelayMs(kBeforeReadBackMs);
   TableResult started = StartFirmware();
   SetProgrammingUnderway(false);
   if (started != TableResult::Ok) {
@@ -172,7 +179,7 @@ UpdateResult UpdateFirmware(const FirmwareImage* image) {
     return UpdateResult::Failed;
   }
   SetLinkBaudRate(19200);
-  DelayMs(kAfterStartMs);
-  DelayMs(kAfterStartMs);
+  DelayMs(kFirmwareBootMs);
+  DelayMs(kConsoleStartMs);
   return UpdateResult::Updated;
 }

@@ -1,9 +1,9 @@
 #include "link/link_io.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "format/format.h"
+#include "link/console_output.h"
 #include "link/serial_port.h"
 
 int SendString(const char* text) {
@@ -17,9 +17,8 @@ int SendChar(int ch) {
 
 namespace {
 
-// Collects the characters of one formatted line so that it goes out in one Write: on a
-// USB adapter every Write costs at least one USB frame, a line per character would pay
-// it some thirty times. A text that outgrows the buffer goes out in buffer-sized pieces.
+// Collects the characters of one formatted line so that it goes out in one Write
+// (doc/differences.md). A text that outgrows the buffer goes out in buffer-sized pieces.
 struct LineCollector {
   char text[96];
   uint32_t length = 0;
@@ -48,33 +47,52 @@ int SendFormatted(const char* format, ...) {
   return n;
 }
 
-int PrintChar(int ch) { return putchar(ch); }
-
-void PrintString(const char* text) {
-  fputs(text, stdout);
-  fflush(stdout);
+int PrintChar(int ch) {
+  char c = static_cast<char>(ch);
+  ConsoleWrite(&c, 1);
+  return static_cast<unsigned char>(c);
 }
 
+void PrintString(const char* text) { ConsoleWrite(text, strlen(text)); }
+
+namespace {
+
+// Collects the characters of one formatted message so that the console gets it whole.
+struct ConsoleText {
+  char text[256];
+  size_t length = 0;
+
+  void Show() {
+    ConsoleWrite(text, length);
+    length = 0;
+  }
+};
+
+void CollectConsoleChar(int ch, void* context) {
+  auto* out = static_cast<ConsoleText*>(context);
+  if (out->length == sizeof out->text) out->Show();
+  out->text[out->length++] = static_cast<char>(ch);
+}
+
+}  // namespace
+
 int PrintFormatted(const char* format, ...) {
+  ConsoleText out;
   va_list args;
   va_start(args, format);
-  int n = FormatText(PrintChar, format, args);
+  int n = FormatText(CollectConsoleChar, &out, format, args);
   va_end(args);
   // Progress lines and prompts must show before the program goes on to wait for the
-  // switch or for a key, so console output is never left sitting in the buffer.
-  fflush(stdout);
+  // switch or for a key: the text goes to the console at once.
+  out.Show();
   return n;
 }
 
 void FlushInput() {
-  // Stale input is what the driver queued before: the tail of an old answer, progress
-  // reports, noise from a switch powering up. Read one at a time it is gone well within
-  // the time one reply line may take. Bytes that keep coming for longer than that are not
-  // such a tail but a line that never falls quiet (a runaway device, a floating receive
-  // pin, a fast line read by a slow machine), and read one at a time they could keep the
-  // queue from ever emptying. So the flush gives up after that time and leaves the rest
-  // to the caller's line reader, which has its own bounds: a reply line made of such
-  // bytes is garbage, and a probe simply goes on to its next try.
+  // Stale input (the tail of an old answer, progress reports, noise from a switch
+  // powering up) is gone well within one reply line's time. Bytes that keep coming for
+  // longer are a line that never falls quiet: the flush gives up then and leaves them to
+  // the caller's line reader, which has its own bounds (doc/differences.md).
   uint32_t start = ClockMs();
   unsigned char byte;
   while (linkPort.BytesWaiting() != 0 && !ElapsedMs(start, kFlushLimitMs)) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "link/clock.h"
+#include "link/console_output.h"
 #include "link/serial_port_os.h"
 
 SerialPort linkPort;
@@ -10,7 +11,13 @@ uint32_t linkBaudRate = 0;
 
 int32_t SerialPort::Open(int32_t portNumber, uint32_t baudRate) {
   if (os != nullptr) {
-    printf("Com%d already open!\n", portNumber);
+    char text[40];
+    int n = snprintf(text, sizeof text, "Com%d already open!\n", static_cast<int>(portNumber));
+    if (n > 0) {
+      size_t length =
+          static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n) : sizeof text - 1;
+      ConsoleWrite(text, length);
+    }
     return 1;
   }
   os = PortOsOpen(portNumber, baudRate);

@@ -46,7 +46,7 @@ extern uint32_t linkBaudRate;
 // or 0 when the port did not open. 1 when open.
 int32_t OpenLink(int32_t portNumber);
 // Moves the open link to baudRate. A failed change has closed the port, and
-// linkBaudRate is then 0. 1 on success.
+// linkBaudRate is then 0 (doc/differences.md). 1 on success.
 int32_t SetLinkBaudRate(uint32_t baudRate);
 // Closes the link; linkBaudRate is 0. This is also the link's start state, and the way
 // back to it.

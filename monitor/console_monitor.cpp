@@ -34,7 +34,7 @@ void MessageLine() {
   if (*p != '\0') ++p;
   int32_t step = ParseSigned32(p, &end, 10);
   // Steps 0 to 5 of a bank give 16, 33, 50, 66, 83 and 100 percent. The step comes from
-  // the switch; it is clamped so that the arithmetic cannot overflow.
+  // the line and is clamped (doc/differences.md).
   if (step < -1) step = -1;
   if (step > 1000000) step = 1000000;
   int32_t percent = (step + 1) * 100 / 6;

@@ -34,8 +34,7 @@ TcpProbeResult TcpProbe(uint32_t replyLimitMs) {
   if (!SocketsStart()) return TcpProbeResult::NoSockets;
   SocketHandle socket = SocketOpenTcp();
   if (socket == kNoSocket) return Finish(kNoSocket, TcpProbeResult::NoSocket);
-  // A blocking connect could wait for the system's own time-out, far beyond the one
-  // second the probe promises, so a socket that stays blocking is of no use.
+  // A socket that stays blocking is given up (doc/differences.md).
   if (!SocketSetNonBlocking(socket)) return Finish(socket, TcpProbeResult::NoSocket);
 
   // An address that does not read as one connects nowhere: a connection to a guess at
@@ -49,8 +48,7 @@ TcpProbeResult TcpProbe(uint32_t replyLimitMs) {
     return Finish(socket, TcpProbeResult::SendFailed);
   }
 
-  // Any reply, an error, or the peer closing ends the wait; the last adds nothing to
-  // wait for, since no reply can follow it.
+  // Any reply, an error, or the peer closing ends the wait (doc/differences.md).
   char reply[kReplyBufferSize];
   uint32_t received = 0;
   uint32_t start = ClockMs();

@@ -40,6 +40,9 @@ size_t ScriptedPending();
 // machine, or a driver that hands bytes over one USB frame at a time. With bytes that
 // keep arriving faster than that, the line never falls quiet for the reader.
 void ScriptedReadCost(uint32_t ms);
+// After reads more Reads, one Read fails (returns 0) although bytes are queued, as a
+// driver's read can; the bytes stay queued for the next one.
+void ScriptedFailReadAfter(uint32_t reads);
 
 // Every Write in order, each as it went out, and the rates the port was set to.
 const std::vector<std::string>& ScriptedWrites();

@@ -46,6 +46,8 @@ uint32_t waits = 0;
 std::function<void(std::string_view)> responder;
 std::set<int32_t> missingPorts;
 std::deque<uint8_t> keys;
+// Reads still to succeed before one fails; -1: none fails.
+int64_t readsBeforeFailure = -1;
 
 // Bytes that have arrived by now. Arrivals are in time order, so they are found by
 // bisection: readers ask after every byte, and a fuzz target's line holds thousands.
@@ -91,6 +93,7 @@ void ScriptedReset() {
   responder = nullptr;
   missingPorts.clear();
   keys.clear();
+  readsBeforeFailure = -1;
 }
 
 uint32_t ScriptedNow() { return now; }
@@ -105,6 +108,7 @@ void ScriptedDeliver(std::string_view bytes, uint32_t atMs) {
 
 size_t ScriptedPending() { return incoming.size(); }
 void ScriptedReadCost(uint32_t ms) { readCostMs = ms; }
+void ScriptedFailReadAfter(uint32_t reads) { readsBeforeFailure = reads; }
 const std::vector<std::string>& ScriptedWrites() { return writes; }
 
 std::string ScriptedWritten() {
@@ -149,6 +153,11 @@ int32_t PortOsWrite(PortOs*, const void* data, uint32_t count) {
 int32_t PortOsBytesWaiting(PortOs*) { return static_cast<int32_t>(Arrived()); }
 
 int32_t PortOsRead(PortOs*, void* buffer, uint32_t count) {
+  if (readsBeforeFailure == 0) {
+    readsBeforeFailure = -1;
+    return 0;  // the driver's read failed; what was queued stays queued
+  }
+  if (readsBeforeFailure > 0) --readsBeforeFailure;
   if (!AwaitArrival(kPortIoBoundMs)) return 0;
   auto* out = static_cast<uint8_t*>(buffer);
   uint32_t n = 0;

@@ -3,7 +3,7 @@
 // with nothing on it is reported by the scan and, once more, by the update loop, which
 // ends the run; a switch the scan matched that no longer fits is looked at again; a
 // search that finds nothing ends the run itself. The runs that end the program run in a
-// child process (native build only), their console on standard error.
+// child process (native build only), which shows what it printed on standard error.
 #include <string>
 #include <string_view>
 
@@ -14,7 +14,6 @@
 #include "link/scripted_fixture.h"
 
 #if GTEST_HAS_DEATH_TEST && !defined(_WIN32)
-#include <unistd.h>
 #define TQUPD_EXIT_TESTS 1
 #endif
 
@@ -22,16 +21,7 @@ namespace {
 
 class PortScanScripted : public OnAScriptedLine {
  protected:
-  void SetUp() override {
-    OnAScriptedLine::SetUp();
-    CloseLink();  // the scan opens the ports itself
-    ResetIdentification();
-  }
-  void TearDown() override {
-    ResetDriverState();
-    ResetIdentification();
-    OnAScriptedLine::TearDown();
-  }
+  PortScanScripted() : OnAScriptedLine(false) {}  // the scan opens the ports itself
   void NamePort(int32_t port) {
     firstPort = lastPort = port;
     singlePortGiven = true;
@@ -42,9 +32,8 @@ class PortScanScripted : public OnAScriptedLine {
 
 TEST_F(PortScanScripted, ANamedPortWithNothingOnItIsReportedAfterTheProbesFourTries) {
   NamePort(3);
-  testing::internal::CaptureStdout();
   RunPortScan();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nCOM3: No Halvek devices detected.\n");
+  EXPECT_EQ(ScriptedPrinted(), "\nCOM3: No Halvek devices detected.\n");
   EXPECT_EQ(ScriptedNow(), 4u * 534u);
   EXPECT_EQ(portNumber, 3);
   EXPECT_TRUE(linkPort.IsOpen());  // the update loop takes over with this port
@@ -53,12 +42,11 @@ TEST_F(PortScanScripted, ANamedPortWithNothingOnItIsReportedAfterTheProbesFourTr
 #ifdef TQUPD_EXIT_TESTS
 TEST_F(PortScanScripted, ForANamedPortWithNothingOnItTheUpdateLoopLooksOnceMoreAndEndsTheRun) {
   NamePort(3);
-  testing::internal::CaptureStdout();
   RunPortScan();
-  testing::internal::GetCapturedStdout();
+  ScriptedPrinted();
   EXPECT_EXIT(
       {
-        dup2(2, 1);
+        ShowPrintedOnExit();
         RunUpdateLoop();
       },
       testing::ExitedWithCode(1),
@@ -78,19 +66,41 @@ TEST_F(PortScanScripted, ASwitchTheScanMatchedThatNoLongerFitsIsLookedAtAgain) {
     if (written == "^V$") ScriptedDeliver(identities[answered++]);
   });
   NamePort(3);
-  testing::internal::CaptureStdout();
   RunPortScan();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "\nCOM3: An KLM8800T was found with firmware version: 2.50\n");
+  EXPECT_EQ(ScriptedPrinted(), "\nCOM3: An KLM8800T was found with firmware version: 2.50\n");
   EXPECT_EXIT(
       {
-        dup2(2, 1);
+        ShowPrintedOnExit();
         RunUpdateLoop();
       },
       testing::ExitedWithCode(1),
       "^\nUnsupported PCB Revision: Rev 2\\.\n"
       "This firmware won't work on this version of the KLM4412T,\ndevice not updated\\.\n"
       "[^$]*\nNo Halvek device found on COM3\\.\n\nPress any key to exit\\.\\.\\.\n$");
+}
+
+TEST_F(PortScanScripted, AKeyTypedBeforeThePromptDoesNotAnswerIt) {
+  // The switch runs the carried version; a "y" typed while the loop looks at it is
+  // dropped, so the prompt waits for a key of its own (here the end of input: "N").
+  ScriptedRespond([](std::string_view written) {
+    if (ScriptedBaudRates().back() != 19200) return;
+    if (written == "*") ScriptedDeliver("^+$", 11);
+    if (written == "^V$") ScriptedDeliver("^=V \"KLM8800T\" 2.60,86,3,1$");
+  });
+  NamePort(3);
+  RunPortScan();
+  ScriptedPrinted();
+  ScriptedKeys("y");
+  EXPECT_EXIT(
+      {
+        ShowPrintedOnExit();
+        RunUpdateLoop();
+      },
+      testing::ExitedWithCode(1),
+      "^\nThe firmware version inside the KLM8800T matches this update\\.\n"
+      "\n Current Version: 2\\.60, Model: KLM8800T\n Update Version:  2\\.60, Model: KLM8800T"
+      "\n\nUpdate anyway\\? \\(Y,N\\) N\n\nUpdate canceled\\.\n\n"
+      "\nPress any key to exit\\.\\.\\.\n$");
 }
 
 TEST_F(PortScanScripted, ASearchThatFindsNothingEndsTheRun) {
@@ -104,7 +114,7 @@ TEST_F(PortScanScripted, ASearchThatFindsNothingEndsTheRun) {
               "\nPress any key to exit\\.\\.\\.\n";
   EXPECT_EXIT(
       {
-        dup2(2, 1);
+        ShowPrintedOnExit();
         RunPortScan();
       },
       testing::ExitedWithCode(1), "^" + expected + "$");

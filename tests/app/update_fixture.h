@@ -10,6 +10,7 @@
 
 #include "testing/arguments.h"
 #include "testing/program_run.h"
+#include "testing/pty_pair.h"
 #include "testing/test_image.h"
 #include "testing/vswitch_process.h"
 
@@ -29,7 +30,8 @@ class EndToEndRun : public testing::Test {
 
   // A switch on a port of its own; options go to vswitch. Returns its index.
   VirtualSwitchProcess& AddSwitch(std::vector<std::string> options, int portNumber = 3);
-  // Options that install a test image (the carried product unless options say otherwise).
+  // Options that install a test image (the carried product unless options say otherwise),
+  // written into this test's folder (testing/test_image.h).
   std::vector<std::string> Installed(const PackOptions& options = {});
   std::vector<std::string> InstalledVersion(uint32_t version);
 
@@ -55,7 +57,9 @@ class EndToEndRun : public testing::Test {
   std::string Shown() const { return session_ ? session_->Output() : std::string(); }
 
   // True when the switch's flash holds the carried image's payload and table exactly.
-  static bool FlashHoldsCarriedImage(const std::vector<uint8_t>& flash);
+  static bool FlashHoldsCarriedImage(const std::vector<uint8_t>& flash) {
+    return FlashHoldsImage(flash, CarriedImage());
+  }
 
   std::vector<std::unique_ptr<VirtualSwitchProcess>> switches_;
   std::unique_ptr<ConsoleSession> session_;
@@ -64,9 +68,8 @@ class EndToEndRun : public testing::Test {
   std::string portsFolder_;             // native build: TQUPD_PORTS
   std::vector<std::string> wineLinks_;  // Windows build: dosdevices links made for this test
   std::vector<std::pair<std::string, std::string>> wineSaved_;  // links replaced, to restore
-  std::vector<int> silentFds_;
+  std::vector<std::unique_ptr<PtyPair>> silentPorts_;
   int searchLock_ = -1;
-  int images_ = 0;
 };
 
 // Tests that run on each build given as their parameter (native, Windows under Wine).

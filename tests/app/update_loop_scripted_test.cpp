@@ -7,23 +7,12 @@
 #include "app/update_loop.h"
 #include "link/console_keys.h"
 #include "link/scripted_fixture.h"
-#include "monitor/console_monitor.h"
 
 namespace {
 
 const char kPowerCycle[] = "\nFirmware update complete, please power cycle the switch.\n";
 
-class UpdateLoopScripted : public OnAScriptedLine {
- protected:
-  void SetUp() override {
-    OnAScriptedLine::SetUp();
-    ResetConsoleMonitor();
-  }
-  void TearDown() override {
-    ResetConsoleMonitor();
-    OnAScriptedLine::TearDown();
-  }
-};
+using UpdateLoopScripted = OnAScriptedLine;
 
 }  // namespace
 
@@ -61,12 +50,10 @@ TEST_F(UpdateLoopScripted, ProgressRenewsThe13SecondWaitAndReadyEndsItAtOnce) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.arrivals.size() << " arrivals, ends at " << c.endsAtMs);
     ASSERT_NO_FATAL_FAILURE(Restart());
-    ResetConsoleMonitor();
     ScriptedAdvance(40000);  // programming took its time
     for (const Arrival& a : c.arrivals) ScriptedDeliver(a.bytes, a.atMs);
-    testing::internal::CaptureStdout();
     bool ready = AwaitSwitchReady();
-    std::string shown = testing::internal::GetCapturedStdout();
+    std::string shown = ScriptedPrinted();
     EXPECT_EQ(ready, c.ready);
     std::string expected = c.shown;
     if (!c.ready) expected += kPowerCycle;
@@ -89,12 +76,9 @@ TEST_F(UpdateLoopScripted, KeysPressedWhileItWaitsAreDroppedOneALook) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "ready at " << c.readyAtMs);
     ASSERT_NO_FATAL_FAILURE(Restart());
-    ResetConsoleMonitor();
     ScriptedKeys(c.keys);
     ScriptedDeliver("^=P$", c.readyAtMs);
-    testing::internal::CaptureStdout();
     bool ready = AwaitSwitchReady();
-    testing::internal::GetCapturedStdout();
     EXPECT_TRUE(ready);
     if (c.left != -1) {
       EXPECT_EQ(ReadKey(), c.left);

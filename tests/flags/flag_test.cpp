@@ -27,11 +27,7 @@ struct Parsed {
     context.table = table;
     error = ParseArguments(context, line.c_str());
   }
-  std::string Report() const {
-    testing::internal::CaptureStdout();
-    ReportFlagError(context);
-    return testing::internal::GetCapturedStdout();
-  }
+  std::string Report() const { return FlagErrorText(context); }
 };
 
 // A flag without a value, like a group met inside a group, of a kind of its own.
@@ -213,6 +209,42 @@ TEST(FlagRange, ReadsNumbersRangesAndQuotedCharacters) {
   EXPECT_EQ(Parsed(table, "/V5").error, FlagError::BelowMinimum);
 }
 
+TEST(FlagRange, WithoutANumberKeepsItsDefaultsAsDeclared) {
+  // Defaults given high end first: a range read from the line is put in order, the
+  // defaults alone are the application's own and stay as they are.
+  struct Case {
+    const char* arguments;
+    uint32_t low;
+    uint32_t high;
+  } cases[] = {
+      {"/V", 100, 0},  {"/V-", 100, 0}, {"/V ", 100, 0},
+      {"/V50", 0, 50}, {"/V5-", 0, 5},  {"/V-7", 7, 100},
+  };
+  for (const Case& c : cases) {
+    t_FlagULongR v("V", 0, 1000, 100, 0, FlagState::Minus);
+    t_Flag* table[] = {&v, nullptr};
+    EXPECT_EQ(Parsed(table, c.arguments).error, FlagError::None) << c.arguments;
+    EXPECT_EQ(v.low, c.low) << c.arguments;
+    EXPECT_EQ(v.high, c.high) << c.arguments;
+  }
+}
+
+TEST(FlagParser, CodesOneToTenKeepTheirNumberWhereverTheyAreRaised) {
+  // A validator may pass on an error of the path and environment services: a message of
+  // its own, not a class with places, so neither a longer name nor a group moves it on.
+  FlagValidator notFound = [](t_FlagString*) { return FlagError::DirectoryNotFound; };
+  t_FlagString n("n", nullptr, 0, 8, notFound, FlagState::Minus);
+  t_Flag* members[] = {&n, nullptr};
+  t_FlagGroup grp("GRP", members, FlagState::Minus);
+  t_FlagString name("NAME", nullptr, 0, 8, notFound, FlagState::Minus),
+      topN("N", nullptr, 0, 8, notFound, FlagState::Minus);
+  t_Flag* table[] = {&grp, &name, &topN, nullptr};
+  for (const char* arguments : {"/Nx", "/NAMEx", "/GRPnx"}) {
+    EXPECT_EQ(Parsed(table, arguments).error, FlagError::DirectoryNotFound) << arguments;
+    EXPECT_EQ(flagNestingDepth, -1) << arguments;
+  }
+}
+
 TEST(FlagParser, NumbersEachErrorByNameLengthAndNestingAndQuotesTheItem) {
   t_FlagULongR v("v", 0, 1000, 0, 100, FlagState::Minus);
   t_FlagString n("n", nullptr, 0, 4, nullptr, FlagState::Minus);
@@ -332,23 +364,18 @@ TEST(FlagReport, PrintsTheRowOfTheCodeWithItsArguments) {
   };
   for (const Case& c : cases) {
     context.error = c.code;
-    testing::internal::CaptureStdout();
-    ReportFlagError(context);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), Reported(c.message))
-        << static_cast<unsigned>(c.code);
+    EXPECT_EQ(FlagErrorText(context), Reported(c.message)) << static_cast<unsigned>(c.code);
   }
 }
 
 TEST(FlagReport, ShowsMissingTextsAsNullPointer) {
   FlagContext context;
   context.error = FlagError::PathSyntax;
-  testing::internal::CaptureStdout();
-  ReportFlagError(context);
+  EXPECT_EQ(FlagErrorText(context), "\nError: Syntax error in path - \"(Null Pointer)\".\n");
   context.error = FlagError::NoData;
-  ReportFlagError(context);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "\nError: Syntax error in path - \"(Null Pointer)\".\n"
-            "\nError: No data given for flag - \"/(Null Pointer)\".\n");
+  EXPECT_EQ(FlagErrorText(context), "\nError: No data given for flag - \"/(Null Pointer)\".\n");
+  EXPECT_EQ(UpperUntilText(nullptr, " "), "(Null Pointer)");
+  EXPECT_EQ(UpperUntilText("c:dir x", " :"), "C");
 }
 
 TEST(FlagCommandLine, GivesTheParserBackEachArgumentAsItWas) {

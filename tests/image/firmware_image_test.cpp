@@ -1,14 +1,28 @@
 // The carried image and the checks of an image (ValidateImage).
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "image/crc32.h"
 #include "image/firmware_image.h"
 #include "image/image_table.h"
 #include "image_pack.h"
+#include "link/scripted/scripted_console.h"
 
 namespace {
+
+// The check's result and what it printed.
+struct Validation {
+  ImageCheck check;
+  std::string shown;
+};
+
+Validation Validate(FirmwareImage* image) {
+  ScriptedConsoleReset();
+  ImageCheck check = ValidateImage("Firmware", image);
+  return {check, ScriptedPrinted()};
+}
 
 FirmwareImage View(const std::vector<uint8_t>& bytes) {
   FirmwareImage image{};
@@ -26,9 +40,9 @@ std::vector<uint8_t> Carried() {
 TEST(CarriedImage, HasTheFiguresOfTheProductionImageAndPassesValidation) {
   std::vector<uint8_t> bytes = Carried();
   FirmwareImage image = View(bytes);
-  testing::internal::CaptureStdout();
-  ASSERT_EQ(ValidateImage("Firmware", &image), ImageCheck::Valid);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  Validation v = Validate(&image);
+  ASSERT_EQ(v.check, ImageCheck::Valid);
+  EXPECT_EQ(v.shown, "");
   const ImageHeader& h = *image.header;
   EXPECT_EQ(image.firmware, image.image + h.firmwareOffset);
   EXPECT_EQ(image.parameterTable, image.image + h.tableOffset);
@@ -53,9 +67,9 @@ TEST(ValidateImage, AnyChangedByteFailsTheWholeImageCheckFirst) {
     std::vector<uint8_t> changed = bytes;
     changed[at] ^= 0x01;
     FirmwareImage image = View(changed);
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(ValidateImage("Firmware", &image), ImageCheck::BadImage) << at;
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nError: Bad CRC of file \"Firmware\"\n");
+    Validation v = Validate(&image);
+    EXPECT_EQ(v.check, ImageCheck::BadImage) << at;
+    EXPECT_EQ(v.shown, "\nError: Bad CRC of file \"Firmware\"\n");
   }
 }
 
@@ -69,14 +83,29 @@ TEST(ValidateImage, AHeaderPointingOutsideTheImageIsRefusedNotFollowed) {
   uint32_t crc = Crc32(bytes.data(), bytes.size() - 4);
   PutLe32(bytes, bytes.size() - 4, crc);
   FirmwareImage image = View(bytes);
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(ValidateImage("Firmware", &image), ImageCheck::BadRegion);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nError: Bad CRC of firmware \"Firmware\"\n");
+  Validation v = Validate(&image);
+  EXPECT_EQ(v.check, ImageCheck::BadRegion);
+  EXPECT_EQ(v.shown, "\nError: Bad CRC of firmware \"Firmware\"\n");
 
   std::vector<uint8_t> truncated = Carried();
   truncated.resize(1000);
   image = View(truncated);
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(ValidateImage("Firmware", &image), ImageCheck::BadImage);
-  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(Validate(&image).check, ImageCheck::BadImage);
+}
+
+TEST(ValidateImage, AnImageHoldsAtLeastItsHeaderAndItsCrc) {
+  // A header and its CRC, the CRC right: 84 bytes pass the whole-image check (the
+  // payload that the header places on the CRC then fails its own); 83 never do.
+  for (uint32_t total : {83u, 84u}) {
+    std::vector<uint8_t> bytes(total, 0);
+    PutLe32(bytes, 0, total);
+    PutLe32(bytes, 20, 80);  // payload and table: the last four bytes
+    PutLe32(bytes, 28, 4);
+    PutLe32(bytes, 32, 80);
+    PutLe32(bytes, 40, 4);
+    PutLe32(bytes, total - 4, Crc32(bytes.data(), total - 4));
+    FirmwareImage image = View(bytes);
+    Validation v = Validate(&image);
+    EXPECT_EQ(v.check, total == 84 ? ImageCheck::BadRegion : ImageCheck::BadImage) << total;
+  }
 }

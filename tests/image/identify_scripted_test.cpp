@@ -34,9 +34,8 @@ TEST_F(IdentifyScripted, TheFirmwareIsAskedForItsIdentityWithOneWriteOfExactlyTh
       ScriptedDeliver("^=V \"KLM8800T\" 2.60,86,3,1$");
     }
   });
-  testing::internal::CaptureStdout();
   DetectResult result = DetectDevice();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(ScriptedPrinted(), "");
   EXPECT_EQ(result, DetectResult::Identified);
   EXPECT_EQ(deviceMode, RunningFirmware);
   EXPECT_STREQ(deviceInfo.displayName, "KLM8800T");
@@ -45,7 +44,6 @@ TEST_F(IdentifyScripted, TheFirmwareIsAskedForItsIdentityWithOneWriteOfExactlyTh
   EXPECT_EQ(ScriptedWrites()[8], "^V$");
   // The request follows the answer to the probe line (at 567 ms) after the settling pause.
   EXPECT_EQ(askedAt, 567u + 21u);
-  ResetIdentification();
 }
 
 TEST_F(IdentifyScripted, ATableThatCannotBeReadIsNotJudged) {
@@ -61,6 +59,9 @@ TEST_F(IdentifyScripted, ATableThatCannotBeReadIsNotJudged) {
     info.family = 'V';
     info.modelIndex = 3;
     info.version = 0x02320000;
+    info.identityByte1 = 0x41;
+    info.identityByte0 = 0x01;
+    memcpy(info.productName, "KLM8800T", 9);
     ScriptedDeliver(c.reply);
     uint32_t before = ScriptedNow();
     EXPECT_EQ(ReadParameterTable(&info), TableResult::ReadFailed);
@@ -68,8 +69,10 @@ TEST_F(IdentifyScripted, ATableThatCannotBeReadIsNotJudged) {
     EXPECT_EQ(info.family, 0);
     EXPECT_EQ(info.modelIndex, 0);
     EXPECT_EQ(info.version, 0u);
+    EXPECT_EQ(info.identityByte1, 0);
+    EXPECT_EQ(info.identityByte0, 0);
+    EXPECT_STREQ(info.productName, "");
   }
-  ResetIdentification();
 }
 
 TEST_F(IdentifyScripted, AReplyWithoutFamilyLeavesNoneFromAnEarlierReply) {
@@ -117,5 +120,58 @@ TEST_F(IdentifyScripted, ACheckRegionOfOneByteIsReadAndTested) {
     EXPECT_EQ(ScriptedWritten(), "R 436731392 512\r\nOK\r\nR 436207616 4\r\nOK\r\n");
     ASSERT_NO_FATAL_FAILURE(Restart());
   }
-  ResetIdentification();
+}
+
+TEST_F(IdentifyScripted, TheTablesOwnCrcCoversAtMostTheWholeRead) {
+  // The table's CRC covers tableLength bytes, at most the 512 that were read. A table
+  // whose CRC does not hold, or that claims more than was read, is reported, and the
+  // switch is still judged by its firmware check.
+  const uint8_t kRegionByte = 0x5A;
+  struct Case {
+    uint32_t tableLength;
+    bool crcHolds;
+    const char* shown;
+  } cases[] = {{144, true, ""},
+               {512, true, ""},
+               {144, false, "\nParameter table has a bad CRC!\n"},
+               {513, true, "\nParameter table has a bad CRC!\n"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.tableLength << (c.crcHolds ? "" : ", bad CRC"));
+    std::vector<uint8_t> flashTable(kTableReadBytes, 0xFF);
+    ParameterTable table{};
+    table.version = 0x023C0000;
+    table.magic = kTableMagic;
+    table.identity = 0x56030000u;
+    table.tableLength = c.tableLength;
+    table.checkAddress = 0x1A000000;
+    table.checkLength = 1;
+    table.checkCrc = Crc32(&kRegionByte, 1);
+    memcpy(flashTable.data(), &table, sizeof table - 4);
+    uint32_t covered = c.tableLength < kTableReadBytes ? c.tableLength : kTableReadBytes;
+    uint32_t tableCrc = Crc32(flashTable.data(), covered - 4) ^ (c.crcHolds ? 0u : 1u);
+    memcpy(flashTable.data() + covered - 4, &tableCrc, 4);
+    ScriptedDeliver(ReadReplyText(flashTable));
+    ScriptedDeliver(ReadReplyText({kRegionByte, 0xFF, 0xFF, 0xFF}));
+    DeviceInfo info{};
+    EXPECT_EQ(ReadParameterTable(&info), TableResult::Ok);
+    EXPECT_EQ(info.version, 0x023C0000u);
+    EXPECT_EQ(ScriptedPrinted(), c.shown);
+    ASSERT_NO_FATAL_FAILURE(Restart());
+  }
+}
+
+TEST_F(IdentifyScripted, EightAcknowledgementsBeforeTheReplyAreSkippedANinthIsTooMany) {
+  struct Case {
+    int acknowledgements;
+    IdentityResult result;
+  } cases[] = {
+      {0, IdentityResult::Parsed}, {8, IdentityResult::Parsed}, {9, IdentityResult::NotAReply}};
+  for (const Case& c : cases) {
+    std::string lines;
+    for (int i = 0; i < c.acknowledgements; ++i) lines += "^+$";
+    ScriptedDeliver(lines + "^=V \"KLM8800T\" 2.60,86,3,1$");
+    DeviceInfo info{};
+    EXPECT_EQ(QueryIdentity(&info, true), c.result) << c.acknowledgements;
+    ASSERT_NO_FATAL_FAILURE(Restart());
+  }
 }

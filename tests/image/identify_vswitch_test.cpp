@@ -11,6 +11,7 @@
 #include "isp/boot_entry.h"
 #include "isp/device_mode.h"
 #include "isp/switch_fixture.h"
+#include "link/scripted/scripted_console.h"
 
 namespace {
 
@@ -25,10 +26,10 @@ class Identify : public UtilityOnASwitch {
  protected:
   Detected Detect(std::vector<std::string> options) {
     Start(std::move(options));
-    testing::internal::CaptureStdout();
+    ScriptedConsoleReset();
     Detected d{};
     d.result = DetectDevice();
-    d.shown = testing::internal::GetCapturedStdout();
+    d.shown = ScriptedPrinted();
     d.mode = deviceMode;
     d.info = deviceInfo;
     return d;
@@ -46,9 +47,9 @@ class Identify : public UtilityOnASwitch {
 // lastByteDelta changes the payload's last byte.
 void WriteInterruptedFlash(const std::string& path, uint8_t lastByteDelta = 0) {
   FirmwareImage carried{imageTable[0], nullptr, nullptr, nullptr, imageTableSizes[0]};
-  testing::internal::CaptureStdout();
+  ScriptedConsoleReset();
   ASSERT_EQ(ValidateImage("", &carried), ImageCheck::Valid);
-  testing::internal::GetCapturedStdout();
+  ScriptedPrinted();
   const ImageHeader& h = *carried.header;
   std::vector<uint8_t> flash(2 * 0x80000, 0xFF);
   std::copy(carried.firmware + 512, carried.firmware + h.firmwareLength, flash.begin() + 512);
@@ -80,7 +81,7 @@ TEST_F(Identify, TableVariantsSetModeAndVersionAsTheyShould) {
     const char* shown;
   } cases[] = {
       {{"--table", "old"}, DetectResult::Identified, BootLoader, 0x02320000, ""},
-      {{"--table", "blank"}, DetectResult::Identified, BlankBootLoader, 0, kNotIdentifiable},
+      {{"--table", "blank"}, DetectResult::Unidentifiable, BlankBootLoader, 0, kNotIdentifiable},
       {{"--table", "bad-crc"},
        DetectResult::Identified,
        BootLoader,
@@ -120,7 +121,7 @@ TEST_F(Identify, AnUpdateOfTheCarriedImageThatStoppedBeforeItsTableIsRecognised)
 TEST_F(Identify, FlashThatDiffersFromTheCarriedImageStaysUnidentified) {
   WriteInterruptedFlash(switch_.FlashPath(), 1);
   Detected d = Detect({});
-  EXPECT_EQ(d.result, DetectResult::Identified);
+  EXPECT_EQ(d.result, DetectResult::Unidentifiable);
   EXPECT_EQ(d.mode, BlankBootLoader);
   EXPECT_EQ(d.shown, kNotIdentifiable);
 }
@@ -156,7 +157,7 @@ TEST_F(Identify, AFailedReadOfTheFirstBlockIsNoEvidenceOfAnInterruptedUpdate) {
   // block erased, so the switch cannot be identified.
   WriteInterruptedFlash(switch_.FlashPath());
   Detected d = Detect({"--fault-refuse", "R:2"});
-  EXPECT_EQ(d.result, DetectResult::Identified);
+  EXPECT_EQ(d.result, DetectResult::Unidentifiable);
   EXPECT_EQ(d.mode, BlankBootLoader);
   EXPECT_EQ(d.shown, kNotIdentifiable);
   EXPECT_EQ(CountLogged("> 115200 isp R 436207616 512"), 1u);  // the first block, refused

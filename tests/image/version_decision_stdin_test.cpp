@@ -6,6 +6,7 @@
 
 #include "image/version_decision.h"
 #include "link/posix/standard_input.h"
+#include "link/scripted/scripted_console.h"
 
 namespace {
 
@@ -30,9 +31,9 @@ class VersionDecision : public testing::Test {
   Decision Decide(uint32_t current, const std::string& keys, bool ask = true) {
     device.version = current;
     Keys input(keys);
-    testing::internal::CaptureStdout();
+    ScriptedConsoleReset();
     bool result = DecideUpdate(&device, &image, ask, ask, ask);
-    return {result, testing::internal::GetCapturedStdout()};
+    return {result, ScriptedPrinted()};
   }
   ImageHeader header{};
   FirmwareImage image{};
@@ -102,15 +103,14 @@ TEST_F(VersionDecision, WithoutAskingEachCaseHasItsOwnAnswer) {
 
 TEST_F(VersionDecision, VersionLinesLineUpTheModelColumn) {
   device.version = 0x023C2005;  // 2.60.05b(Beta)
-  testing::internal::CaptureStdout();
+  ScriptedConsoleReset();
   ShowVersions(&device, &image);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "\n Current Version: 2.60.05b(Beta), Model: KLM8800T"
-            "\n Update Version:  2.60,           Model: KLM8800T");
+  EXPECT_EQ(ScriptedPrinted(), "\n Current Version: 2.60.05b(Beta), Model: KLM8800T"
+                               "\n Update Version:  2.60,           Model: KLM8800T");
   header.version = 0x0A010000;  // 10.01 against 2.60
   device.version = 0x023C0000;
-  testing::internal::CaptureStdout();
+  ScriptedConsoleReset();
   ShowVersions(&device, &image);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n Current Version: 2.60,  Model: KLM8800T"
-                                                    "\n Update Version:  10.01, Model: KLM8800T");
+  EXPECT_EQ(ScriptedPrinted(), "\n Current Version: 2.60,  Model: KLM8800T"
+                               "\n Update Version:  10.01, Model: KLM8800T");
 }

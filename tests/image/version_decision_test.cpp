@@ -12,6 +12,7 @@ TEST(VersionText, ShowsMajorMinorBetaLetterAndBeta) {
   } cases[] = {
       {0x023C0000, "2.60", 4},  {0x023C2005, "2.60.05b(Beta)", 14}, {0x02051000, "2.05a", 5},
       {0x0A010000, "10.01", 5}, {0x023C0005, "2.60.05(Beta)", 13},  {0, "None", 4},
+      {1, "0.00.01(Beta)", 13}, {0x00001000, "0.00a", 5},
   };
   for (const Case& c : cases) {
     EXPECT_STREQ(VersionText(c.version), c.text);

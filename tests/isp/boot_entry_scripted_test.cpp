@@ -195,7 +195,6 @@ TEST_F(BootEntryScripted, FromTheFirmwareTheBootRomIsProbedOnlyAfterTheChipHasRe
   // The firmware answers the second try (19200, "*"); "^BOOTL$" resets the chip, which
   // takes 50 ms here, and the utility waits 100 ms before it probes the boot ROM: no
   // byte is lost to the reset. The boot ROM answers the second try after the reset.
-  ResetIdentification();
   ScriptedSwitch sw(ScriptedSwitch::Start::kFirmware, 0, 50);
   EXPECT_EQ(EnterBootLoader(), BootEntryResult::Synchronised);
   EXPECT_EQ(deviceMode, BootLoader);
@@ -207,11 +206,9 @@ TEST_F(BootEntryScripted, FromTheFirmwareTheBootRomIsProbedOnlyAfterTheChipHasRe
   // stands at 115200 after the reset.
   EXPECT_EQ(seen[9], "@668 19200 ESC");
   EXPECT_EQ(seen.back(), "@1235 115200 A 0CR");
-  ResetIdentification();
 }
 
 TEST_F(BootEntryScripted, SilenceAndABootRomThatNeverComesUpAreToldApart) {
-  ResetIdentification();
   {
     ScriptedSwitch silent(ScriptedSwitch::Start::kNothing);
     EXPECT_EQ(EnterBootLoader(), BootEntryResult::NoAnswer);
@@ -259,5 +256,22 @@ TEST_F(BootEntryScripted, ABootRomThatDoesNotConfirmAStepOfTheHandshakeIsNotTake
     sw.Refuse(step);
     EXPECT_EQ(ProbeLink(), ProbeResult::Nothing);
     EXPECT_GT(sw.seen().size(), 16u);  // the handshakes were tried
+  }
+}
+
+TEST_F(BootEntryScripted, OnlyALoneOneIsABootRomThatRefusedTheProbe) {
+  // A synchronised boot ROM with its echo off answers the probe line with "1" (unknown
+  // command) alone. A longer line that begins with "1" is something else: no handshake
+  // is tried on it, whatever would answer.
+  for (const char* answer : {"10\r\n", "1x\r\n", "01\r\n"}) {
+    SCOPED_TRACE(answer);
+    ASSERT_NO_FATAL_FAILURE(Restart());
+    ScriptedRespond([answer](std::string_view written) {
+      if (written == "\r") ScriptedDeliver(answer);
+      if (written == "A 0\r") ScriptedDeliver("0\r\n");
+    });
+    EXPECT_EQ(ProbeLink(), ProbeResult::Nothing);
+    EXPECT_EQ(ScriptedWritten().find("A 0"), std::string::npos);
+    ScriptedRespond(nullptr);
   }
 }

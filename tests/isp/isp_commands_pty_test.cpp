@@ -11,6 +11,7 @@
 #include "isp/uu_text.h"
 #include "link/link_io.h"
 #include "link/pty_port.h"
+#include "link/scripted/scripted_console.h"
 #include "link/serial_port.h"
 
 namespace {
@@ -117,9 +118,9 @@ TEST_F(IspWire, ReadGivesUpOnLinesThatCarryNoData) {
   reply += UuText(data) + "\r\n315\r\n";
   pty.Send(reply);
   uint8_t out[45];
-  testing::internal::CaptureStdout();
+  ScriptedConsoleReset();
   EXPECT_EQ(IspReadMemory(out, 0x1A000000, 45), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Timeout\n");
+  EXPECT_EQ(ScriptedPrinted(), "Timeout\n");
 }
 
 TEST_F(IspWire, IdentitySkipsEveryAcknowledgementBeforeTheReply) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "isp/isp_commands.h"
+#include "isp/uu_text.h"
 #include "link/scripted_fixture.h"
 
 using IspCommandsScripted = OnAScriptedLine;
@@ -51,4 +52,81 @@ TEST_F(IspCommandsScripted, SilenceFailsEveryCommandButGoAfterOneLineLimit) {
   EXPECT_EQ(ScriptedWrites().back(), "G 436262832 T\r\n");
   ScriptedDeliver("13\r\n");
   EXPECT_EQ(IspGo(0x1A00D7B0), IspResult::Failed);
+}
+
+TEST_F(IspCommandsScripted, ReadTakesTheLineAfterOneThatDecodesToNothing) {
+  // A line that carries no data is followed by the next one; only a boot ROM that sends
+  // more such lines than the chunk has data lines is taken for one that never ends.
+  std::vector<uint8_t> data(44, 7);  // a whole number of words, on one line
+  const std::string dataLine = UuText(data) + "\r\n";
+  struct Case {
+    const char* noData;  // a line that carries no data
+    int count;           // sent before the data
+    int32_t result;
+  } cases[] = {{"`", 1, 44},
+               {"`", 2, 0},
+               // An empty line is no line at all: the data counts as missing.
+               {"", 1, 0}};
+  for (const Case& c : cases) {
+    std::string reply = "0\r\n";
+    for (int i = 0; i < c.count; ++i) reply += std::string(c.noData) + "\r\n";
+    ScriptedDeliver(reply + dataLine + "308\r\n");
+    std::vector<uint8_t> out(44, 0);
+    EXPECT_EQ(IspReadMemory(out.data(), 0x1A000000, 44), c.result) << c.count << c.noData;
+    EXPECT_EQ(ScriptedPrinted(), c.result == 44 ? "" : "Timeout\n");
+    if (c.result == 44) {
+      EXPECT_EQ(out, data);
+      EXPECT_EQ(ScriptedWrites().back(), "OK\r\n");
+    }
+    Restart();
+  }
+}
+
+TEST_F(IspCommandsScripted, ReadTakesOnlyAChecksumLineThatIsANumberAndNothingElse) {
+  // A checksum line that carries anything beside its digits was garbled on the way: the
+  // sum it seems to start with proves nothing. The chunk is still answered "OK".
+  const std::vector<uint8_t> data = {1, 2, 3, 4};
+  struct Case {
+    const char* checksum;
+    int32_t result;
+  } cases[] = {{"10", 4}, {"10x", 0}, {"x10", 0}, {"", 0}};
+  for (const Case& c : cases) {
+    ScriptedDeliver("0\r\n" + UuText(data) + "\r\n" + c.checksum + "\r\n");
+    uint8_t out[4] = {};
+    EXPECT_EQ(IspReadMemory(out, 0x1A000000, 4), c.result) << c.checksum;
+    Restart();
+  }
+}
+
+TEST_F(IspCommandsScripted, GoTakesAnEmptyLineAsStartedAndOnlyARefusalAsFailed) {
+  // The boot ROM jumps as its "0" leaves: what arrives may be cut to its line end.
+  struct Case {
+    const char* reply;
+    IspResult result;
+  } cases[] = {{"0\r\n", IspResult::Ok}, {"\r\n", IspResult::Ok}, {"19\r\n", IspResult::Failed}};
+  for (const Case& c : cases) {
+    ScriptedDeliver(c.reply);
+    EXPECT_EQ(IspGo(0x1A00D7B0), c.result) << c.reply;
+    EXPECT_EQ(ScriptedNow(), 0u) << c.reply;  // the answer was taken, not waited out
+    Restart();
+  }
+}
+
+TEST_F(IspCommandsScripted, AnEmptyLineIsNoAnswerToAWrite) {
+  // An empty line is a missing reply, to the command as to the chunk; a refusal is one
+  // that came.
+  uint8_t bytes[8] = {};
+  struct Case {
+    const char* replies;
+    RamWriteResult result;
+  } cases[] = {{"\r\n", RamWriteResult::NoReply},
+               {"0\r\n\r\n", RamWriteResult::NoReply},
+               {"14\r\n", RamWriteResult::Refused},
+               {"0\r\nRESEND\r\n", RamWriteResult::Refused},
+               {"0\r\nOK\r\n", RamWriteResult::Done}};
+  for (const Case& c : cases) {
+    ScriptedDeliver(c.replies);
+    EXPECT_EQ(IspWriteRam(0x10000000, bytes, 8), c.result) << c.replies;
+    Restart();
+  }
 }

@@ -8,6 +8,7 @@
 #include "image_pack.h"
 #include "isp/programming.h"
 #include "link/pty_port.h"
+#include "link/scripted/scripted_console.h"
 #include "link/serial_port.h"
 
 namespace {
@@ -25,9 +26,9 @@ Packed Pack(uint32_t payloadBytes, uint32_t firmwareAddress) {
   p.bytes = PackImage(SyntheticPayload(payloadBytes, kSyntheticEntry), options, &error);
   p.image.image = p.bytes.data();
   p.image.imageLength = static_cast<uint32_t>(p.bytes.size());
-  testing::internal::CaptureStdout();
+  ScriptedConsoleReset();
   EXPECT_EQ(ValidateImage("Firmware", &p.image), ImageCheck::Valid);
-  testing::internal::GetCapturedStdout();
+  ScriptedPrinted();
   return p;
 }
 
@@ -45,20 +46,19 @@ TEST(UpdateFirmware, RefusesImagesTheBlocksCannotCarryBeforeSendingAnything) {
                {4096, 0x1A000100, "its payload does not start on a 512-byte boundary of flash"}};
   for (const Case& c : cases) {
     Packed p = Pack(c.payloadBytes, c.address);
-    testing::internal::CaptureStdout();
+    ScriptedConsoleReset();
     EXPECT_FALSE(ImageFitsBlockScheme("Firmware", &p.image));
     EXPECT_EQ(UpdateFirmware(&p.image), UpdateResult::Failed);
     std::string message =
         std::string("\nError: The firmware \"Firmware\" cannot be programmed: ") + c.wrong + ".\n";
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), message + message);
+    EXPECT_EQ(ScriptedPrinted(), message + message);
     EXPECT_EQ(pty.Received(50), "") << c.payloadBytes;
   }
 }
 
 TEST(UpdateFirmware, WithoutAnImageSaysSo) {
   FirmwareImage none{};
-  testing::internal::CaptureStdout();
+  ScriptedConsoleReset();
   EXPECT_EQ(UpdateFirmware(&none), UpdateResult::Failed);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Error: No firmware file available to download.\n");
+  EXPECT_EQ(ScriptedPrinted(), "Error: No firmware file available to download.\n");
 }

@@ -1,11 +1,14 @@
 // The programming sequence on the simulated line: what it refuses before a byte goes to
-// the switch.
+// the switch, and a whole update against a boot ROM that keeps a flash of its own.
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "image/firmware_image.h"
 #include "image/image_table.h"
 #include "isp/programming.h"
+#include "isp/scripted_boot_rom.h"
+#include "link/scripted/scripted_console.h"
 #include "link/scripted_fixture.h"
 
 using ProgrammingScripted = OnAScriptedLine;
@@ -30,13 +33,13 @@ TEST_F(ProgrammingScripted, ImagesTheBlockSchemeCannotWriteAreRefusedBeforeAnyth
     SCOPED_TRACE(c.wrong ? c.wrong : "fits");
     std::vector<uint8_t> bytes(imageTable[0], imageTable[0] + imageTableSizes[0]);
     FirmwareImage image{bytes.data(), nullptr, nullptr, nullptr, imageTableSizes[0]};
-    testing::internal::CaptureStdout();
+    ScriptedConsoleReset();
     ASSERT_EQ(ValidateImage("Firmware", &image), ImageCheck::Valid);
-    testing::internal::GetCapturedStdout();
+    ScriptedPrinted();
     c.change(reinterpret_cast<ImageHeader*>(bytes.data()));
-    testing::internal::CaptureStdout();
+    ScriptedConsoleReset();
     bool fits = ImageFitsBlockScheme("Firmware", &image);
-    std::string shown = testing::internal::GetCapturedStdout();
+    std::string shown = ScriptedPrinted();
     EXPECT_EQ(fits, c.wrong == nullptr);
     if (c.wrong == nullptr) {
       EXPECT_EQ(shown, "");
@@ -46,12 +49,43 @@ TEST_F(ProgrammingScripted, ImagesTheBlockSchemeCannotWriteAreRefusedBeforeAnyth
         std::string("\nError: The firmware \"Firmware\" cannot be programmed: ") + c.wrong + ".\n";
     EXPECT_EQ(shown, message);
     // The programming sequence refuses it too, before it sends anything.
-    testing::internal::CaptureStdout();
+    ScriptedConsoleReset();
     UpdateResult result = UpdateFirmware(&image);
-    shown = testing::internal::GetCapturedStdout();
+    shown = ScriptedPrinted();
     EXPECT_EQ(result, UpdateResult::Failed);
     EXPECT_EQ(shown, message);
     EXPECT_TRUE(ScriptedWrites().empty());
   }
   EXPECT_EQ(ScriptedNow(), 0u);
+}
+
+TEST_F(ProgrammingScripted, AnUpdateWritesEachBlockSizeAndHandsOverTwoPausesAfterTheGo) {
+  // The carried image cut to a payload of 512 + 4096 + 1024 + 512 + 100 bytes: after the
+  // first block (set aside) one block of each size and a last one filled up with 0xFF.
+  // The table follows, the first block goes last, and each copy has a count that the
+  // boot ROM takes.
+  std::vector<uint8_t> bytes(imageTable[0], imageTable[0] + imageTableSizes[0]);
+  FirmwareImage image{bytes.data(), nullptr, nullptr, nullptr, imageTableSizes[0]};
+  ASSERT_EQ(ValidateImage("Firmware", &image), ImageCheck::Valid);
+  auto* header = reinterpret_cast<ImageHeader*>(bytes.data());
+  header->firmwareLength = 512 + 4096 + 1024 + 512 + 100;
+  ScriptedBootRom rom;
+  EXPECT_EQ(UpdateFirmware(&image), UpdateResult::Updated);
+  EXPECT_EQ(rom.copies,
+            (std::vector<std::string>{"C 436208128 268435456 4096", "C 436212224 268435456 1024",
+                                      "C 436213248 268435456 512", "C 436213760 268435456 512",
+                                      "C 436731392 268435456 512", "C 436207616 268435456 512"}));
+  const uint32_t length = header->firmwareLength;
+  EXPECT_TRUE(std::equal(image.firmware, image.firmware + length, rom.flash.begin()));
+  EXPECT_TRUE(std::all_of(rom.flash.begin() + length, rom.flash.begin() + 512 + 4096 + 1024 + 1024,
+                          [](uint8_t b) { return b == 0xFF; }));
+  EXPECT_TRUE(std::equal(image.parameterTable, image.parameterTable + header->tableLength,
+                         rom.flash.begin() + (0x1A07FE00 - 0x1A000000)));
+  // After the go the link is back at the firmware's rate, and the new firmware is given
+  // two pauses of more than 100 ms (its start-up, then its console's) before the
+  // program goes on to follow its console.
+  ASSERT_NE(rom.goAtMs, 0u);
+  EXPECT_EQ(ScriptedNow() - rom.goAtMs, 202u);
+  EXPECT_EQ(linkBaudRate, 19200u);
+  EXPECT_EQ(ScriptedPrinted().substr(0, 34), "\nUpdating firmware:   0% complete.");
 }

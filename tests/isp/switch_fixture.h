@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "app/driver_state.h"
 #include "image/identify.h"
+#include "link/scripted/scripted_console.h"
 #include "link/serial_port.h"
 #include "testing/arguments.h"
 #include "testing/ports_folder.h"
@@ -18,15 +20,13 @@
 
 class UtilityOnASwitch : public testing::Test {
  protected:
-  ~UtilityOnASwitch() override {
-    CloseLink();
-    ResetIdentification();
-  }
+  UtilityOnASwitch() { StartOver(); }
+  ~UtilityOnASwitch() override { StartOver(); }
   // Options that install a test image (any version, family, model) at power-up.
   std::vector<std::string> Installed(const PackOptions& options = {}) {
-    std::string path = switch_.Directory() + "/image" + std::to_string(++images_) + ".bin";
-    EXPECT_TRUE(WriteTestImage(path, options));
-    return {"--install", path};
+    std::vector<std::string> installed = ::Installed(switch_.Directory(), options);
+    EXPECT_FALSE(installed.empty());
+    return installed;
   }
   // Powers the switch up with options and opens linkPort on it at 19200 baud, as the
   // port scan does.
@@ -35,7 +35,7 @@ class UtilityOnASwitch : public testing::Test {
     ASSERT_TRUE(switch_.Start()) << switch_.Error();
     names_.reset();  // the folder of the switch before it, if any, goes first
     names_ = std::make_unique<PortsFolder>(switch_.PortsDirectory());
-    ResetIdentification();
+    StartOver();
     ASSERT_EQ(OpenLink(switch_.PortNumber()), 1);
   }
   // Wire log lines that begin with prefix.
@@ -48,7 +48,13 @@ class UtilityOnASwitch : public testing::Test {
   }
   size_t CountLogged(const std::string& prefix) const { return Logged(prefix).size(); }
 
+  // The whole program back at its start (the link closed, nothing identified), nothing
+  // printed yet.
+  static void StartOver() {
+    ResetProgram();
+    ScriptedConsoleReset();
+  }
+
   VirtualSwitchProcess switch_;
   std::unique_ptr<PortsFolder> names_;
-  int images_ = 0;
 };

@@ -101,3 +101,28 @@ TEST_F(LinkIoScripted, FlushInputEndsWithItsTailOrGivesUpAfter500Ms) {
     EXPECT_EQ(linkPort.BytesWaiting() > 0, c.leftQueued);
   }
 }
+
+TEST_F(LinkIoScripted, AReadThatFailsGivesNoCharacterAndTheLineGoesOn) {
+  // The driver says bytes are queued, but a read hands none over: that is no character
+  // (nor a repeat of the one before), and the bytes are taken by the next reads.
+  for (uint32_t failing : {0u, 1u, 2u}) {
+    ScriptedDeliver("AB\r");
+    ScriptedFailReadAfter(failing);
+    char line[20];
+    EXPECT_EQ(ReadLineCR(line, 20), 2) << failing;
+    EXPECT_STREQ(line, "AB") << failing;
+    ASSERT_NO_FATAL_FAILURE(Restart());
+  }
+}
+
+TEST_F(LinkIoScripted, ALineThatFillsTheBufferFailsAtOnce) {
+  // max characters without a terminator: the line cannot be one the caller wants, and
+  // the reader says so at once instead of waiting out its limit. The terminator and
+  // what follows stay queued.
+  ScriptedDeliver("0123456789\rX");
+  char line[10];
+  EXPECT_EQ(ReadLineCR(line, 10), -1);
+  EXPECT_STREQ(line, "");
+  EXPECT_EQ(ScriptedNow(), 0u);
+  EXPECT_EQ(ScriptedPending(), 2u);
+}

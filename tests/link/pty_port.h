@@ -6,7 +6,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -18,25 +17,21 @@
 
 #include "link/serial_port.h"
 #include "testing/ports_folder.h"
+#include "testing/pty_pair.h"
 
 class PtyPort {
  public:
-  explicit PtyPort(int portNumber = 5) : portNumber_(portNumber) {
-    char name[256];
-    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) abort();
-    termios mode{};
-    tcgetattr(master_, &mode);
-    cfmakeraw(&mode);
-    tcsetattr(master_, TCSANOW, &mode);
+  explicit PtyPort(int portNumber = 5)
+      : portNumber_(portNumber), master_(pty_.master()), slave_(pty_.slave()) {
+    if (!pty_.ok()) abort();
     char pattern[] = "/tmp/tqupd-ports-XXXXXX";
     folder_ = mkdtemp(pattern);
-    std::filesystem::create_symlink(name, folder_ + "/com" + std::to_string(portNumber));
+    std::filesystem::create_symlink(pty_.slavePath(),
+                                    folder_ + "/com" + std::to_string(portNumber));
     names_ = std::make_unique<PortsFolder>(folder_);
   }
   ~PtyPort() {
     CloseLink();
-    close(master_);
-    close(slave_);
     names_.reset();
     std::filesystem::remove_all(folder_);
   }
@@ -97,9 +92,10 @@ class PtyPort {
     return static_cast<size_t>(queued);
   }
 
+  PtyPair pty_;  // closed last
   int portNumber_;
-  int master_ = -1;
-  int slave_ = -1;
+  int master_;
+  int slave_;
   std::string folder_;
   std::unique_ptr<PortsFolder> names_;
 };

@@ -8,6 +8,7 @@
 
 #include "link/posix/port_names_posix.h"
 #include "link/pty_port.h"
+#include "link/scripted/scripted_console.h"
 #include "link/serial_port.h"
 #include "testing/ports_folder.h"
 
@@ -63,9 +64,9 @@ TEST(SerialPort, EveryOperationOnAClosedPortReturnsZeroAndCloseIsHarmless) {
 TEST(SerialPort, OpeningAnOpenPortReportsItAndKeepsTheOldOne) {
   PtyPort pty(3);
   ASSERT_EQ(linkPort.Open(3, 19200), 1);
-  testing::internal::CaptureStdout();
+  ScriptedConsoleReset();
   EXPECT_EQ(linkPort.Open(42, 115200), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Com42 already open!\n");
+  EXPECT_EQ(ScriptedPrinted(), "Com42 already open!\n");
   EXPECT_EQ(pty.LineSpeed(), static_cast<speed_t>(B19200));
   EXPECT_EQ(linkPort.Write("?", 1), 1);
   EXPECT_EQ(pty.Received(), "?");
@@ -83,6 +84,29 @@ TEST(SerialPort, ARateTheLineCannotDoClosesThePort) {
   EXPECT_EQ(linkPort.SetBaudRate(12345), 0);
   EXPECT_FALSE(linkPort.IsOpen());
   EXPECT_EQ(linkPort.Write("x", 1), 0);
+}
+
+TEST(SerialPort, AFailedRateChangeLeavesTheLinkAtZero) {
+  // The change has closed the port: the link's rate says so, whichever rate was asked.
+  PtyPort pty;
+  ASSERT_EQ(OpenLink(pty.portNumber()), 1);
+  EXPECT_EQ(linkBaudRate, 19200u);
+  EXPECT_EQ(SetLinkBaudRate(12345), 0);
+  EXPECT_EQ(linkBaudRate, 0u);
+  EXPECT_FALSE(linkPort.IsOpen());
+  EXPECT_EQ(SetLinkBaudRate(19200), 0);
+  EXPECT_EQ(linkBaudRate, 0u);
+  CloseLink();
+}
+
+TEST(SerialPort, WaitForInputSaysWhetherAByteCame) {
+  // A quiet line lets the wait run out and says so; a queued byte ends it with yes.
+  PtyPort pty;
+  ASSERT_EQ(linkPort.Open(pty.portNumber(), 19200), 1);
+  EXPECT_FALSE(linkPort.WaitForInput(50));
+  pty.Send("x");
+  EXPECT_TRUE(linkPort.WaitForInput(1000));
+  linkPort.Close();
 }
 
 TEST(SerialPort, AReadWithNothingQueuedGivesUpAfterItsBound) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include <thread>
 
 #include "testing/program_run.h"
+#include "testing/pty_pair.h"
 
 namespace {
 
@@ -41,15 +41,11 @@ TEST(WindowsSerialPort, TalksOverAPseudoTerminalLinkedAsItsComPort) {
   const char* wineRun = getenv("TQUPD_WINE_RUN");
   if (!bin || !wineRun) GTEST_SKIP() << "Windows build not given";
 
-  int master = -1, slave = -1;
-  char name[256];
-  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-  termios raw{};
-  tcgetattr(master, &raw);
-  cfmakeraw(&raw);
-  tcsetattr(master, TCSANOW, &raw);
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  const int master = pty.master(), slave = pty.slave();
   std::string link;
-  int port = ClaimWineComPort(name, &link);
+  int port = ClaimWineComPort(pty.slavePath(), &link);
   ASSERT_NE(port, 0);
 
   speed_t firstRate = 0, secondRate = 0;
@@ -67,8 +63,6 @@ TEST(WindowsSerialPort, TalksOverAPseudoTerminalLinkedAsItsComPort) {
       {wineRun, std::string(bin) + "/serial_check.exe", std::to_string(port)}, 60000);
   peer.join();
   unlink(link.c_str());
-  close(master);
-  close(slave);
 
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.output, "open 1\n"

@@ -1,27 +1,24 @@
 // The console monitor in the scripted test program: its progress time on the virtual
 // clock (every DSP progress line sets it to the moment the line ended, and nothing else
 // moves it), how a progress line's numbers are read, and what the dispatcher reports.
-#include <gtest/gtest.h>
-
 #include <string>
 
-#include "link/scripted/scripted_line.h"
+#include "link/scripted_fixture.h"
 #include "monitor/console_monitor.h"
 
 namespace {
 
+using ConsoleMonitorScripted = OnAScriptedLine;
+
 // Feeds text byte by byte and returns what the console showed.
 std::string Feed(const std::string& bytes) {
-  testing::internal::CaptureStdout();
   for (char c : bytes) FeedConsoleByte(static_cast<uint8_t>(c));
-  return testing::internal::GetCapturedStdout();
+  return ScriptedPrinted();
 }
 
 }  // namespace
 
-TEST(ConsoleMonitorScripted, OnlyAProgressLineSetsTheProgressTimeToItsMoment) {
-  ScriptedReset();
-  ResetConsoleMonitor();
+TEST_F(ConsoleMonitorScripted, OnlyAProgressLineSetsTheProgressTimeToItsMoment) {
   ScriptedAdvance(1234);
   Feed("^!100 1 0$");
   EXPECT_EQ(lastProgressTime, 1234u);
@@ -33,18 +30,14 @@ TEST(ConsoleMonitorScripted, OnlyAProgressLineSetsTheProgressTimeToItsMoment) {
   ScriptedAdvance(7);
   Feed("$");
   EXPECT_EQ(lastProgressTime, 6241u);
-  ResetConsoleMonitor();
-  ScriptedReset();
 }
 
-TEST(ConsoleMonitorScripted, AProgressLinesNumbersAreDecimalAndEndAtTheFirstOtherCharacter) {
-  ResetConsoleMonitor();
+TEST_F(ConsoleMonitorScripted, AProgressLinesNumbersAreDecimalAndEndAtTheFirstOtherCharacter) {
   EXPECT_EQ(Feed("^!100 1 5a$"), "\rUpdating DSPs: Bank = 1, Complete = 100%");
   EXPECT_EQ(Feed("^!100 2x0$"), "\n\rUpdating DSPs: Bank = 2, Complete =  16%");
-  ResetConsoleMonitor();
 }
 
-TEST(ConsoleMonitorScripted, TheDispatcherSaysWhetherAHandlerTookTheLine) {
+TEST_F(ConsoleMonitorScripted, TheDispatcherSaysWhetherAHandlerTookTheLine) {
   // Known keywords without a handler ("=SZ", "=V") are taken by nobody, as are unknown
   // frames and a keyword that runs on into a longer word.
   struct Case {
@@ -53,11 +46,7 @@ TEST(ConsoleMonitorScripted, TheDispatcherSaysWhetherAHandlerTookTheLine) {
   } cases[] = {{"!42 Fan fault$", 0}, {"=P$", 0},  {"=P5$", 0}, {"=SZ$", 1},
                {"=V 1$", 1},          {"=PX$", 1}, {"?x$", 1}};
   for (const Case& c : cases) {
-    ResetConsoleMonitor();
-    testing::internal::CaptureStdout();
-    int result = DispatchConsoleLine(c.line);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(result, c.result) << c.line;
+    ASSERT_NO_FATAL_FAILURE(Restart());
+    EXPECT_EQ(DispatchConsoleLine(c.line), c.result) << c.line;
   }
-  ResetConsoleMonitor();
 }

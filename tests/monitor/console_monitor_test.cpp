@@ -5,19 +5,26 @@
 
 #include <string>
 
+#include "app/driver_state.h"
+#include "link/scripted/scripted_console.h"
+
 namespace {
 
 // Feeds text byte by byte and returns what the console showed.
 std::string Feed(const std::string& bytes) {
-  testing::internal::CaptureStdout();
   for (char c : bytes) FeedConsoleByte(static_cast<uint8_t>(c));
-  fflush(stdout);
-  return testing::internal::GetCapturedStdout();
+  return ScriptedPrinted();
 }
 
+// The program at its start, nothing printed yet.
 class ConsoleMonitor : public testing::Test {
  protected:
-  void SetUp() override { ResetConsoleMonitor(); }
+  void SetUp() override { StartOver(); }
+  void TearDown() override { StartOver(); }
+  void StartOver() {
+    ResetProgram();
+    ScriptedConsoleReset();
+  }
 };
 
 }  // namespace
@@ -31,7 +38,7 @@ TEST_F(ConsoleMonitor, ReadyFrameSetsDeviceReadyUnlessALetterFollows) {
                {"^=V 1$", 0}, {"=P$", 1},   {"^=PA$", 0},   {"^=PZ$", 0}, {"^=Pa$", 0},
                {"^=Pz$", 0},  {"^=P@$", 1}, {"^=P[$", 1},   {"^=P`$", 1}, {"^=P{$", 1}};
   for (const Case& c : cases) {
-    ResetConsoleMonitor();
+    StartOver();
     EXPECT_EQ(Feed(c.frame), "") << c.frame;
     EXPECT_EQ(deviceReady, c.ready) << c.frame;
   }

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "image/image_format.h"
+#include "testing/test_image.h"
 #include "testing/vswitch_process.h"
 
 namespace {
@@ -150,20 +151,6 @@ TqupdRun RunTqupd(const SweepSetup& setup, const VirtualSwitchProcess& sw, const
   session->Kill();
   run.output = session->Output();
   return run;
-}
-
-bool FlashHoldsImage(const std::vector<uint8_t>& flash, const std::vector<uint8_t>& image) {
-  const auto* h = reinterpret_cast<const ImageHeader*>(image.data());
-  uint32_t firmwareAt = h->firmwareAddress - 0x1A000000u;
-  uint32_t tableAt = h->tableAddress - 0x1A000000u;
-  if (flash.size() < tableAt + h->tableLength || flash.size() < firmwareAt + h->firmwareLength) {
-    return false;
-  }
-  return std::equal(image.begin() + h->firmwareOffset,
-                    image.begin() + h->firmwareOffset + h->firmwareLength,
-                    flash.begin() + firmwareAt) &&
-         std::equal(image.begin() + h->tableOffset, image.begin() + h->tableOffset + h->tableLength,
-                    flash.begin() + tableAt);
 }
 
 // The boot ROM runs code at power-up only over a valid vector table (bank A's first

@@ -260,7 +260,10 @@ void BootRom::LineComplete() {
 }
 
 // The handler's commands by letter: how many numbers each takes (G a mode letter after
-// its number) and the body that carries it out.
+// its number) and the body that carries it out. tqupd sends only U, A, W, R, P, E, C, M
+// and G. J, K and S are for lpc21isp (the lpc21isp check and the benchmark's peer run);
+// B, I and N no client here sends: they make the command set whole, with its real
+// return codes (README.md, "What tqupd never uses").
 const BootRom::CommandEntry* BootRom::FindCommand(char letter) {
   static const CommandEntry kCommands[] = {
       {'U', 1, false, &BootRom::Unlock},

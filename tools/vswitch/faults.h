@@ -33,7 +33,8 @@ class Faults {
   uint64_t silenceAfterWBytes = 0;
   // Power loss at the end of the k-th C since power-up, before its status (0: never).
   uint32_t silenceAfterCopy = 0;
-  // Noise bytes sent ahead of every line the switch sends, and at power-up.
+  // Noise bytes sent ahead of every line the switch sends, and at power-up. For trying a
+  // client by hand on a noisy line: no test of the utility uses it (README.md).
   uint32_t noiseBytes = 0;
   // Extra time before every status or reply line, in ms.
   uint32_t slowMs = 0;

@@ -8,7 +8,9 @@
 //
 // Paced, the line is as slow as a real one: ten bit times per byte (8N1) in both
 // directions, so a host's burst is taken in one byte time after another and replies
-// leave no faster than the rate allows. Unpaced, everything moves at once. Either way
+// leave no faster than the rate allows; only the benchmark runs paced, no test of the
+// utility does (README.md, "What tqupd never uses"). Unpaced, everything moves at once.
+// Either way
 // the switch can be busy (an erase, a slow reply): then nothing leaves and nothing is
 // taken in until the busy time is over, as a ROM that is programming flash does not
 // serve its UART.

@@ -1,7 +1,10 @@
 // The POSIX console keys, with standard input replaced for the test.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -9,6 +12,7 @@
 
 #include "link/console_keys.h"
 #include "link/posix/standard_input.h"
+#include "testing/pty_pair.h"
 
 TEST(ConsoleKeysPosix, KeysComeOneByteAtATimeAndThenTheEndOfInput) {
   Keys keys(std::string("y\0;", 3));  // a key, then an extended key's two codes
@@ -54,4 +58,56 @@ TEST(ConsoleKeysPosix, ASignalThatEndsAnUpdateHalfWaySaysSo) {
                       : "^$");
     }
   }
+}
+
+namespace {
+
+// The program's side: standard input is the terminal for the rest of the process, as
+// it is for the program; the keys are prepared and a key is typed. 0 when it is read
+// without Enter and nothing is echoed.
+int ReadAKeyFrom(const PtyPair& terminal) {
+  if (dup2(terminal.slave(), STDIN_FILENO) != STDIN_FILENO) return 9;
+  PrepareConsoleKeys();
+  if (write(terminal.master(), "k", 1) != 1) return 3;
+  if (ReadKey() != 'k') return 4;
+  pollfd echo{terminal.master(), POLLIN, 0};
+  return poll(&echo, 1, 100) == 0 ? 0 : 5;
+}
+
+bool Cooked(int fd) {
+  termios mode{};
+  tcgetattr(fd, &mode);
+  return (mode.c_lflag & ICANON) != 0 && (mode.c_lflag & ECHO) != 0;
+}
+
+// A new terminal in the mode a shell leaves; a program reads a key from it and exits.
+// 0 when the key came as it was typed and the terminal is back in its mode afterwards.
+int KeyFromATerminal() {
+  alarm(10);
+  PtyPair terminal;
+  if (!terminal.ok()) return 2;
+  termios mode{};
+  tcgetattr(terminal.slave(), &mode);
+  mode.c_lflag |= ICANON | ECHO;
+  tcsetattr(terminal.slave(), TCSANOW, &mode);
+  pid_t program = fork();
+  if (program == 0) std::exit(ReadAKeyFrom(terminal));  // the exit puts the mode back
+  int status = 0;
+  if (program < 0 || waitpid(program, &status, 0) != program) return 6;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 7;
+  return Cooked(terminal.slave()) ? 0 : 8;
+}
+
+}  // namespace
+
+// On a terminal a key must come as it is pressed, without Enter and without echo: the
+// Y/N prompt reads one key. And the technician's terminal gets its mode back when the
+// program ends. The terminal is put in that mode once a process, so the test runs in a
+// fresh one; a key that needed Enter would leave the read waiting until the alarm.
+TEST(ConsoleKeysPosix, ATerminalGivesEachKeyAsItIsPressedWithoutEchoAndGetsItsModeBack) {
+  const std::string style = GTEST_FLAG_GET(death_test_style);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(std::exit(KeyFromATerminal()), testing::ExitedWithCode(0), "");
+  GTEST_FLAG_SET(death_test_style, style);
 }

@@ -15,9 +15,9 @@ class SwitchOnALine : public ::testing::Test {
  protected:
   // Writes an image into the switch's folder and returns the options that install it.
   std::vector<std::string> Installed(const PackOptions& options = {}) {
-    std::string path = switch_.Directory() + "/image.bin";
-    EXPECT_TRUE(WriteTestImage(path, options));
-    return {"--install", path};
+    std::vector<std::string> installed = ::Installed(switch_.Directory(), options);
+    EXPECT_FALSE(installed.empty());
+    return installed;
   }
   void Start(std::vector<std::string> options) {
     switch_.SetOptions(std::move(options));
