@@ -7,7 +7,7 @@ packages="cmake ninja-build g++ googletest libgtest-dev libcli11-dev
 g++-mingw-w64-x86-64-posix wine wine64 lpc21isp clang libclang-rt-14-dev zlib1g-dev
 util-linux procps strace python3
 lintian dpkg-dev groff-base man-db file
-clang-format clang-tidy
+clang-format clang-tidy ccache
 qemu-system-x86 busybox-static xz-utils"
 missing=""
 for p in $packages; do

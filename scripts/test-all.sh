@@ -13,6 +13,12 @@
 # What it reports comes from CTest's JUnit files (build/<preset>/test-all.xml): one line
 # per preset, the fault matrix of the end-to-end fault tests, and the plain count.
 # TQUPD_JOBS sets each build's parallelism (default: the processors).
+#
+# The compiler runs through ccache when it is installed (scripts/setup-deps.sh installs
+# it): the four builds compile the whole tree four ways, which is most of the run's time,
+# and a machine that has run the tests before compiles only what changed since. The
+# cache is keyed by the tree's relative paths, so any clone on the machine shares it. A
+# folder configured before keeps the launcher it was configured with.
 set -eu
 cd "$(dirname "$0")/.."
 jobs="${TQUPD_JOBS:-$(nproc)}"
@@ -25,6 +31,21 @@ step() { echo "== $* ($(now)s)"; }
 logs="$PWD/build/test-all"
 rm -rf "$logs"
 mkdir -p "$logs"
+if command -v ccache >/dev/null 2>&1; then
+  CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  CCACHE_BASEDIR="$PWD"
+  CCACHE_NOHASHDIR=1
+  # The test programs share a precompiled GoogleTest (-include), which ccache takes only
+  # with these.
+  CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
+  export CMAKE_CXX_COMPILER_LAUNCHER CCACHE_BASEDIR CCACHE_NOHASHDIR CCACHE_SLOPPINESS
+  ccache --zero-stats >/dev/null 2>&1 || true
+fi
+# The end-to-end fault recovery tests (of the sanitizer build, and through a real driver
+# of the native one) add their rows of the fault matrix to this file.
+TQUPD_FAULT_MATRIX="$logs/fault-matrix.txt"
+: >"$TQUPD_FAULT_MATRIX"
+export TQUPD_FAULT_MATRIX
 
 configure() {  # preset
   cmake --preset "$1" >"$logs/$1.configure.log" 2>&1 || { cat "$logs/$1.configure.log"; return 1; }
@@ -84,10 +105,6 @@ if [ -f "$logs/builds.failed" ]; then
 fi
 wait "$prefix_job" || echo "Wine could not create the prefix early; the first Windows test will ($(cat "$logs/wineprefix.log"))"
 
-# The end-to-end fault recovery tests add their rows of the fault matrix to this file.
-TQUPD_FAULT_MATRIX="$logs/fault-matrix.txt"
-: >"$TQUPD_FAULT_MATRIX"
-export TQUPD_FAULT_MATRIX
 step "tests: asan (with the Windows build end to end) and windows, beside native and fuzz"
 tests_from=$(now)
 run_tests windows windows & windows_job=$!
@@ -111,5 +128,8 @@ status=0
 python3 scripts/junit-summary.py build/native/test-all.xml build/windows/test-all.xml \
   build/fuzz/test-all.xml build/asan/test-all.xml || status=1
 [ -s "$TQUPD_FAULT_MATRIX" ] || { echo "test-all: no fault matrix was written"; status=1; }
+if command -v ccache >/dev/null 2>&1; then
+  echo "ccache:$(ccache --show-stats 2>/dev/null | sed -n 's/^ *\(Hits\|Misses\): *\([0-9]*\).*/ \1 \2/p' | head -2 | tr -d '\n')"
+fi
 echo "== done ($(now)s)"
 exit $status

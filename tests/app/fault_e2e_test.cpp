@@ -150,7 +150,7 @@ TEST_P(FaultRecovery, Recovers) {
   EXPECT_TRUE(FlashHoldsCarriedImage(sw.ReadFlash()));
   std::string second = "updated, flash exact";
   char row[200];
-  snprintf(row, sizeof row, "fault matrix | %-7s | %-38s | %-18s | %s",
+  snprintf(row, sizeof row, "fault matrix | %-8s | %-38s | %-18s | %s",
            build() == Build::kNative ? "native" : "windows", c.name, outcome.c_str(),
            second.c_str());
   std::cout << row << std::endl;

@@ -186,7 +186,7 @@ TEST_F(ThroughFtdiSio, PowerLossMidFirmwareIsFinishedAfterThePowerCycle) {
   sw.Stop();
   EXPECT_TRUE(FlashHoldsCarriedImage(sw.ReadFlash()));
   char row[200];
-  snprintf(row, sizeof row, "fault matrix | %-7s | %-38s | %-18s | %s", "ftdi_sio",
+  snprintf(row, sizeof row, "fault matrix | %-8s | %-38s | %-18s | %s", "ftdi_sio",
            "power loss mid-firmware", "error, switch gone", "updated, flash exact");
   std::cout << row << std::endl;
   // Beside the pseudo-terminal rows in the test run's fault matrix.
