@@ -76,6 +76,21 @@ class ThroughARealDriver : public EndToEndRun {
 
   std::string Shown() { return Guest().Output(); }
 
+  // The run after an interrupted update: the switch is offered the update again, Y
+  // finishes it, and its flash holds the carried image.
+  void RerunFinishesTheUpdate(VirtualSwitchProcess& sw, bool foundLineFirst = false) {
+    Launch();
+    if (foundLineFirst) {
+      ASSERT_TRUE(Expect("\nCOM" + Com() + ": An KLM8800T was found with firmware version: "));
+    }
+    ASSERT_TRUE(Expect("Continue with update to newer version? (Y,N) "));
+    Guest().Type("y");
+    ASSERT_TRUE(Expect("\rUpdating firmware: 100% complete.\n"));
+    EXPECT_EQ(PressKeyAndWait(), 1);
+    sw.Stop();
+    EXPECT_TRUE(FlashHoldsCarriedImage(sw.ReadFlash()));
+  }
+
   std::string FoundLine(const char* version) {
     return "\nCOM" + Com() + ": An KLM8800T was found with firmware version: " + version + "\n";
   }
@@ -177,14 +192,7 @@ TEST_F(ThroughFtdiSio, PowerLossMidFirmwareIsFinishedAfterThePowerCycle) {
 
   ASSERT_TRUE(sw.Restart(std::vector<std::string>{})) << sw.Error();
   ASSERT_TRUE(Guest().Connect(sw.SlavePath())) << Guest().Error();
-  Launch();
-  ASSERT_TRUE(Expect("\nCOM" + Com() + ": An KLM8800T was found with firmware version: "));
-  ASSERT_TRUE(Expect("Continue with update to newer version? (Y,N) "));
-  Guest().Type("y");
-  ASSERT_TRUE(Expect("\rUpdating firmware: 100% complete.\n"));
-  EXPECT_EQ(PressKeyAndWait(), 1);
-  sw.Stop();
-  EXPECT_TRUE(FlashHoldsCarriedImage(sw.ReadFlash()));
+  RerunFinishesTheUpdate(sw, true);
   char row[200];
   snprintf(row, sizeof row, "fault matrix | %-8s | %-38s | %-18s | %s", "ftdi_sio",
            "power loss mid-firmware", "error, switch gone", "updated, flash exact");
@@ -225,13 +233,7 @@ TEST_F(ThroughFtdiSio, APulledAdapterEndsTheRunWithoutSuccessAndARerunFinishes) 
       << kernel;
 
   ASSERT_TRUE(Guest().Plug()) << Guest().Error();
-  Launch();
-  ASSERT_TRUE(Expect("Continue with update to newer version? (Y,N) "));
-  Guest().Type("y");
-  ASSERT_TRUE(Expect("\rUpdating firmware: 100% complete.\n"));
-  EXPECT_EQ(PressKeyAndWait(), 1);
-  sw.Stop();
-  EXPECT_TRUE(FlashHoldsCarriedImage(sw.ReadFlash()));
+  RerunFinishesTheUpdate(sw);
 }
 
 TEST_F(Through8250, AnOlderSwitchIsUpdatedWithTheUsualTextsAndTheExactFlash) {
