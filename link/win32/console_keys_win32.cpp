@@ -4,9 +4,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "calls_win32.h"
 #include "link/console_keys.h"
+#include "link/console_output.h"
 
 namespace {
 
@@ -28,10 +30,7 @@ void RestoreConsoleMode() {
 // back, and an update cut off half way says so.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
-    if (ProgrammingUnderway()) {
-      fputs(kInterruptedLine, stdout);
-      fflush(stdout);
-    }
+    if (ProgrammingUnderway()) ConsoleWrite(kInterruptedLine, std::strlen(kInterruptedLine));
     RestoreConsoleMode();
   }
   return FALSE;

@@ -6,6 +6,7 @@
 
 #include "driver_double_win32.h"
 #include "link/console_keys.h"
+#include "link/scripted/scripted_console.h"
 
 namespace dd = driver_double;
 
@@ -34,9 +35,9 @@ TEST(ConsoleDouble, QuickEditIsOffWhileTheProgramRunsAndAnUpdateCutOffSaysSo) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "event " << c.event << ", programming " << c.programming);
     SetProgrammingUnderway(c.programming);
-    testing::internal::CaptureStdout();
+    ScriptedConsoleReset();
     BOOL handled = handler(c.event);
-    std::string shown = testing::internal::GetCapturedStdout();
+    std::string shown = ScriptedPrinted();
     // The system's handler still ends the program, as it always has.
     EXPECT_FALSE(handled);
     EXPECT_EQ(shown, c.shown);
