@@ -156,6 +156,14 @@ std::string ProgressLines() {
   return text + "\rUpdating firmware: 100% complete.\n";
 }
 
+std::string OlderSwitchUpdatedText() {
+  std::string text = "\n\nThis update is newer than the firmware inside the KLM8800T.\n"
+                     "\n Current Version: 2.50, Model: KLM8800T"
+                     "\n Update Version:  2.60, Model: KLM8800T"
+                     "\n\nContinue with update to newer version? (Y,N) Y\n";
+  return text.append(ProgressLines()).append(DspLines(2)).append("\nPress any key to exit...\n");
+}
+
 std::string DspLines(int banks) {
   std::string text;
   char line[80];

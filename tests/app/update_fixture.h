@@ -87,6 +87,11 @@ std::string ProgressLines();
 // The console lines of the virtual switch's DSP reload (banks of 6 steps).
 std::string DspLines(int banks);
 
+// What follows the found line when a switch with firmware 2.50 of the carried product is
+// updated and Y answers: the newer-version prompt, the progress, both DSP banks and the
+// key prompt.
+std::string OlderSwitchUpdatedText();
+
 extern const char kBanner[];
 
 inline size_t CountOf(const std::vector<std::string>& lines, const std::string& prefix) {

@@ -47,12 +47,7 @@ TEST_P(Update, AnOlderSwitchIsUpdatedInTheCarriedOrderAndReportsReady) {
   session_->Type("y");
   int status = PressKeyAndWait();
   EXPECT_EQ(status, 1);
-  EXPECT_EQ(Shown(), std::string(kBanner) + FoundLine(port, "2.50") +
-                         "\n\nThis update is newer than the firmware inside the KLM8800T.\n"
-                         "\n Current Version: 2.50, Model: KLM8800T"
-                         "\n Update Version:  2.60, Model: KLM8800T"
-                         "\n\nContinue with update to newer version? (Y,N) Y\n" +
-                         ProgressLines() + DspLines(2) + "\nPress any key to exit...\n");
+  EXPECT_EQ(Shown(), std::string(kBanner) + FoundLine(port, "2.50") + OlderSwitchUpdatedText());
   sw.Stop();
   EXPECT_TRUE(FlashHoldsCarriedImage(sw.ReadFlash()));
 

@@ -103,12 +103,7 @@ class ThroughARealDriver : public EndToEndRun {
     ASSERT_TRUE(Expect("(Y,N) "));
     Guest().Type("y");
     EXPECT_EQ(PressKeyAndWait(), 1);
-    EXPECT_EQ(Shown(), std::string(kBanner) + FoundLine("2.50") +
-                           "\n\nThis update is newer than the firmware inside the KLM8800T.\n"
-                           "\n Current Version: 2.50, Model: KLM8800T"
-                           "\n Update Version:  2.60, Model: KLM8800T"
-                           "\n\nContinue with update to newer version? (Y,N) Y\n" +
-                           ProgressLines() + DspLines(2) + "\nPress any key to exit...\n");
+    EXPECT_EQ(Shown(), std::string(kBanner) + FoundLine("2.50") + OlderSwitchUpdatedText());
     sw.Stop();
     EXPECT_TRUE(FlashHoldsCarriedImage(sw.ReadFlash()));
     // The driver set both rates on the line: the identity request at the firmware's
