@@ -27,19 +27,20 @@ ImageCheck ValidateImage(const char* label, FirmwareImage* image) {
     PrintFormatted("\nError: Bad CRC of file \"%s\"\n", label);
     return ImageCheck::BadImage;
   }
+  // A region's pointer is formed only once its place has been checked.
   const ImageHeader& h = *image->header;
-  image->firmware = image->image + (h.firmwareOffset <= total ? h.firmwareOffset : 0);
   if (!RegionFits(h.firmwareOffset, h.firmwareLength, total) ||
-      !ResidueHolds(image->firmware, h.firmwareLength)) {
+      !ResidueHolds(image->image + h.firmwareOffset, h.firmwareLength)) {
     PrintFormatted("\nError: Bad CRC of firmware \"%s\"\n", label);
     return ImageCheck::BadRegion;
   }
-  image->parameterTable = image->image + (h.tableOffset <= total ? h.tableOffset : 0);
   if (!RegionFits(h.tableOffset, h.tableLength, total) ||
-      !ResidueHolds(image->parameterTable, h.tableLength)) {
+      !ResidueHolds(image->image + h.tableOffset, h.tableLength)) {
     PrintFormatted("\nError: Bad CRC of parameter table \"%s\"\n", label);
     return ImageCheck::BadRegion;
   }
+  image->firmware = image->image + h.firmwareOffset;
+  image->parameterTable = image->image + h.tableOffset;
   return ImageCheck::Valid;
 }
 

@@ -22,8 +22,9 @@ enum class ImageCheck : int {
   BadImage = 4,   // the whole-image CRC fails (or the header's numbers leave the image)
   BadRegion = 5,  // the payload's or the table's CRC fails
 };
-// Tests the three CRCs (whole image first, then payload, then table) and fills header,
-// firmware and parameterTable. Prints its own message, naming label.
+// Tests the three CRCs (whole image first, then payload, then table) and fills header;
+// firmware and parameterTable only when every check holds. Prints its own message, naming
+// label.
 ImageCheck ValidateImage(const char* label, FirmwareImage* image);
 
 // Loads entry index of imageTable (the images this build carries) into *image and

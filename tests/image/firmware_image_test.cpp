@@ -73,6 +73,30 @@ TEST(ValidateImage, AnyChangedByteFailsTheWholeImageCheckFirst) {
   }
 }
 
+TEST(ValidateImage, EachRegionHasItsOwnCrcAndItsOwnMessage) {
+  // A byte of the payload, then of the table, changed with the whole-image CRC repaired:
+  // only the region's own CRC can tell, and the message names that region.
+  const std::vector<uint8_t> bytes = Carried();
+  const auto& h = *reinterpret_cast<const ImageHeader*>(bytes.data());
+  struct Case {
+    uint32_t at;
+    const char* shown;
+  } cases[] = {
+      {h.firmwareOffset + h.firmwareLength / 2, "\nError: Bad CRC of firmware \"Firmware\"\n"},
+      {h.tableOffset + 8, "\nError: Bad CRC of parameter table \"Firmware\"\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> changed = bytes;
+    changed[c.at] ^= 0x01;
+    PutLe32(changed, changed.size() - 4, Crc32(changed.data(), changed.size() - 4));
+    FirmwareImage image = View(changed);
+    Validation v = Validate(&image);
+    EXPECT_EQ(v.check, ImageCheck::BadRegion) << c.at;
+    EXPECT_EQ(v.shown, c.shown);
+    EXPECT_EQ(image.firmware, nullptr) << "a refused image gives no region to program";
+  }
+}
+
 TEST(ValidateImage, AHeaderPointingOutsideTheImageIsRefusedNotFollowed) {
   PackOptions options;
   std::string error;
