@@ -227,14 +227,16 @@ TEST_F(BootEntryScripted, SilenceAndABootRomThatNeverComesUpAreToldApart) {
 TEST_F(BootEntryScripted, TheFirmwareIsKnownByItsAcknowledgementOrAFiveCharacterStatus) {
   // The firmware answers the probe line with "^+$", or, while it is busy, with a status
   // of two characters, "^=Pxx$". Nothing else that starts like a status is its answer,
-  // and no other line of two characters is its acknowledgement.
+  // no other line of two characters is its acknowledgement, and a line as long as the
+  // boot ROM's "Synchronized" is not that either.
   struct Case {
     const char* answer;
     ProbeResult result;
-  } cases[] = {{"^+$", ProbeResult::Firmware},    {"^=P00$", ProbeResult::Firmware},
-               {"^=P$", ProbeResult::Nothing},    {"^=P0$", ProbeResult::Nothing},
-               {"^=P000$", ProbeResult::Nothing}, {"^=X00$", ProbeResult::Nothing},
-               {"^-$", ProbeResult::Nothing},     {"+^$", ProbeResult::Nothing}};
+  } cases[] = {{"^+$", ProbeResult::Firmware},         {"^=P00$", ProbeResult::Firmware},
+               {"^=P$", ProbeResult::Nothing},         {"^=P0$", ProbeResult::Nothing},
+               {"^=P000$", ProbeResult::Nothing},      {"^=X00$", ProbeResult::Nothing},
+               {"^-$", ProbeResult::Nothing},          {"+^$", ProbeResult::Nothing},
+               {"Synchronised$", ProbeResult::Nothing}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.answer);
     ASSERT_NO_FATAL_FAILURE(Restart());

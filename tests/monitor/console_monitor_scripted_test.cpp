@@ -39,12 +39,14 @@ TEST_F(ConsoleMonitorScripted, AProgressLinesNumbersAreDecimalAndEndAtTheFirstOt
 
 TEST_F(ConsoleMonitorScripted, TheDispatcherSaysWhetherAHandlerTookTheLine) {
   // Known keywords without a handler ("=SZ", "=V") are taken by nobody, as are unknown
-  // frames and a keyword that runs on into a longer word.
+  // frames and a keyword that runs on into a longer word. Only a letter runs on: the
+  // letters at each end of both cases do, the characters beside them do not.
   struct Case {
     const char* line;
     int result;
-  } cases[] = {{"!42 Fan fault$", 0}, {"=P$", 0},  {"=P5$", 0}, {"=SZ$", 1},
-               {"=V 1$", 1},          {"=PX$", 1}, {"?x$", 1}};
+  } cases[] = {{"!42 Fan fault$", 0}, {"=P$", 0},  {"=P5$", 0}, {"=SZ$", 1}, {"=V 1$", 1},
+               {"=PX$", 1},           {"?x$", 1},  {"=PA$", 1}, {"=PZ$", 1}, {"=Pa$", 1},
+               {"=Pz$", 1},           {"=P@$", 0}, {"=P[$", 0}, {"=P`$", 0}, {"=P{$", 0}};
   for (const Case& c : cases) {
     ASSERT_NO_FATAL_FAILURE(Restart());
     EXPECT_EQ(DispatchConsoleLine(c.line), c.result) << c.line;
