@@ -1,5 +1,6 @@
 #include "image/identify.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "format/parse_number.h"
@@ -174,6 +175,11 @@ TableResult ReadParameterTable(DeviceInfo* info) {
 
 namespace {
 
+// Whether every byte read from the flash is in the erased state.
+bool Erased(const uint8_t* from, const uint8_t* to) {
+  return std::all_of(from, to, [](uint8_t byte) { return byte == 0xFF; });
+}
+
 // Whether the switch's flash holds an update of image that stopped after its last
 // firmware block but before the first block went in: the first block still erased (it
 // is written last) and the last firmware block equal to the image's. Blocks go in in
@@ -186,9 +192,7 @@ bool FlashHoldsInterruptedUpdate(const FirmwareImage& image) {
   if (IspReadMemory(block, h.firmwareAddress, kFirstBlock) != static_cast<int32_t>(kFirstBlock)) {
     return false;
   }
-  for (uint8_t byte : block) {
-    if (byte != 0xFF) return false;
-  }
+  if (!Erased(block, block + kFirstBlock)) return false;
   // The last block holds the payload's tail, filled up with 0xFF as it was written.
   uint32_t lastOffset =
       kFirstBlock + (h.firmwareLength - kFirstBlock - 1) / kFirstBlock * kFirstBlock;
@@ -197,11 +201,8 @@ bool FlashHoldsInterruptedUpdate(const FirmwareImage& image) {
       static_cast<int32_t>(kFirstBlock)) {
     return false;
   }
-  if (memcmp(block, image.firmware + lastOffset, tail) != 0) return false;
-  for (uint32_t i = tail; i < kFirstBlock; ++i) {
-    if (block[i] != 0xFF) return false;
-  }
-  return true;
+  return memcmp(block, image.firmware + lastOffset, tail) == 0 &&
+         Erased(block + tail, block + kFirstBlock);
 }
 
 // A switch in its boot ROM whose flash holds no recognised parameter table. When that
