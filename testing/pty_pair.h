@@ -37,6 +37,12 @@ class PtyPair {
   int slave() const { return slave_; }
   const std::string& slavePath() const { return slavePath_; }
 
+  // The far end goes, as when a USB adapter is pulled out: the slave is hung up.
+  void CloseMaster() {
+    if (master_ >= 0) close(master_);
+    master_ = -1;
+  }
+
  private:
   int master_ = -1;
   int slave_ = -1;

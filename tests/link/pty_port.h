@@ -78,6 +78,12 @@ class PtyPort {
     return out;
   }
 
+  // The switch's side of the line goes away; the port's device is hung up.
+  void HangUp() {
+    pty_.CloseMaster();
+    master_ = -1;
+  }
+
   // The baud rate that the utility has set on the line.
   speed_t LineSpeed() const {
     termios mode{};

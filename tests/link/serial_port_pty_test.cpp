@@ -50,6 +50,17 @@ TEST(SerialPort, AWriteLargerThanTheLinesBufferWaitsForRoomAndSendsEverything) {
   EXPECT_TRUE(received == block) << received.size() << " of " << block.size() << " bytes came";
 }
 
+// The adapter pulled out in the middle of a conversation: a write fails at once rather
+// than asking the failing line again and again, and a read finds nothing.
+TEST(SerialPort, AWriteToALineWhoseFarEndHasGoneFails) {
+  PtyPort pty;
+  ASSERT_EQ(linkPort.Open(pty.portNumber(), 115200), 1);
+  pty.HangUp();
+  EXPECT_EQ(linkPort.Write("J\r\n", 3), 0);
+  char c = 0;
+  EXPECT_EQ(linkPort.Read(&c, 1), 0);
+}
+
 TEST(SerialPort, EveryOperationOnAClosedPortReturnsZeroAndCloseIsHarmless) {
   SerialPort port;
   char c;
