@@ -80,3 +80,24 @@ TEST(FlashSectorOf, MapsBothBanksAndRefusesEverythingElse) {
     EXPECT_EQ(sector, c.sector) << std::hex << c.address;
   }
 }
+
+TEST(FlashSectorsOf, ARangeReachesTheSectorOfItsLastByteAndStaysInOneBank) {
+  struct Case {
+    uint32_t address;
+    uint32_t count;
+    bool inMap;
+    int first;
+    int last;
+  } cases[] = {
+      {0x1A000000, 0x2000, true, 0, 0},   {0x1A000000, 0x2001, true, 0, 1},
+      {0x1A00E000, 0x2001, true, 7, 8},   {0x1A07FE00, 0x200, true, 14, 14},
+      {0x1A07FE00, 0x201, false, 14, 99},  // one byte past bank A
+      {0x1B000000, 0x1, true, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SectorRange range{9, 99, 99};
+    EXPECT_EQ(FlashSectorsOf(c.address, c.count, &range), c.inMap) << std::hex << c.address;
+    EXPECT_EQ(range.first, c.first) << std::hex << c.address;
+    EXPECT_EQ(range.last, c.last) << std::hex << c.address;
+  }
+}
