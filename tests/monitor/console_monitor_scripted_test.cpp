@@ -35,6 +35,8 @@ TEST_F(ConsoleMonitorScripted, OnlyAProgressLineSetsTheProgressTimeToItsMoment) 
 TEST_F(ConsoleMonitorScripted, AProgressLinesNumbersAreDecimalAndEndAtTheFirstOtherCharacter) {
   EXPECT_EQ(Feed("^!100 1 5a$"), "\rUpdating DSPs: Bank = 1, Complete = 100%");
   EXPECT_EQ(Feed("^!100 2x0$"), "\n\rUpdating DSPs: Bank = 2, Complete =  16%");
+  // Any one character separates them, the first one too.
+  EXPECT_EQ(Feed("^!100,3,5$"), "\rUpdating DSPs: Bank = 3, Complete = 100%");
 }
 
 TEST_F(ConsoleMonitorScripted, TheDispatcherSaysWhetherAHandlerTookTheLine) {
