@@ -5,6 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace {
+
+// Whether snprintf's result n says that the whole text fitted in size bytes. An error's
+// negative result converts to a count larger than any buffer, so it fails too.
+bool Fitted(int n, size_t size) { return static_cast<size_t>(n) < size; }
+
+}  // namespace
+
 bool PortDevicePath(int portNumber, char* path, size_t size) {
   const char* folder = getenv("TQUPD_PORTS");
   struct stat info {};
@@ -13,9 +21,9 @@ bool PortDevicePath(int portNumber, char* path, size_t size) {
     n = snprintf(path, size, "%s/com%d", folder, portNumber);
   } else {
     n = snprintf(path, size, "/dev/ttyUSB%d", portNumber - 1);
-    if (n > 0 && static_cast<size_t>(n) < size && stat(path, &info) != 0) {
+    if (Fitted(n, size) && stat(path, &info) != 0) {
       n = snprintf(path, size, "/dev/ttyS%d", portNumber - 1);
     }
   }
-  return n > 0 && static_cast<size_t>(n) < size;
+  return Fitted(n, size);
 }
