@@ -277,3 +277,13 @@ TEST_F(BootEntryScripted, OnlyALoneOneIsABootRomThatRefusedTheProbe) {
     ScriptedRespond(nullptr);
   }
 }
+
+TEST_F(BootEntryScripted, NothingOfTheHandshakeIsLeftForTheFirstCommandToRead) {
+  // The boot ROM's last answer ends "0\r\n", and the reader stops at the CR. The LF, and
+  // whatever else is queued after the settling pause, is discarded, so that the first
+  // command's reply starts clean.
+  ScriptedSwitch sw(ScriptedSwitch::Start::kBootRom);
+  ASSERT_EQ(EnterBootLoader(), BootEntryResult::Synchronised);
+  EXPECT_EQ(linkPort.BytesWaiting(), 0);
+  EXPECT_EQ(ScriptedPending(), 0u);
+}
