@@ -60,6 +60,15 @@ TEST(CarriedImage, HasTheFiguresOfTheProductionImageAndPassesValidation) {
   EXPECT_EQ(table->checkCrc, Crc32(image.firmware, table->checkLength));
 }
 
+TEST(CarriedImage, AnIndexOutsideTheTableIsAbsentAndNeverRead) {
+  for (int index : {-1, kImageTableCount}) {
+    FirmwareImage image{};
+    image.image = imageTable[0];  // left from an earlier load
+    EXPECT_EQ(LoadCarriedImage(index, "Firmware", &image), ImageCheck::Absent) << index;
+    EXPECT_EQ(image.image, nullptr) << index;
+  }
+}
+
 TEST(ValidateImage, AnyChangedByteFailsTheWholeImageCheckFirst) {
   std::vector<uint8_t> bytes = Carried();
   for (size_t at : {size_t{0}, size_t{50}, size_t{80}, bytes.size() / 2, bytes.size() - 100,
