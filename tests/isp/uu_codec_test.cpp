@@ -29,16 +29,18 @@ TEST(UuEncodeLine, PadsTheLastGroupWithZerosNotWithTheBytesAfterIt) {
   EXPECT_STREQ(line, "\"`0(`");
 }
 
-TEST(UuDecodeLine, InvertsTheEncodingForEveryLength) {
+TEST(UuDecodeLine, InvertsTheEncodingForEveryLengthAndWritesNothingMore) {
   std::vector<uint8_t> data(45);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 37 + 11);
   for (int n = 0; n <= 45; ++n) {
     char line[kUuLineChars + 1];
     UuEncodeLine(line, data.data(), n);
-    uint8_t out[45] = {};
-    ASSERT_EQ(UuDecodeLine(out, line, 45), n);
-    EXPECT_EQ(std::vector<uint8_t>(out, out + n),
+    std::vector<uint8_t> out(46, 0xA5);
+    ASSERT_EQ(UuDecodeLine(out.data(), line, 45), n);
+    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + n),
               std::vector<uint8_t>(data.begin(), data.begin() + n));
+    // The padding of a last group of one or two bytes never lands after them.
+    EXPECT_EQ(out[n], 0xA5) << n;
   }
 }
 
