@@ -87,6 +87,10 @@ TEST(SerialPort, AMissingPortFailsToOpenAndLeavesNothingOpen) {
   PtyPort pty(4);
   EXPECT_EQ(linkPort.Open(9, 19200), 0);
   EXPECT_FALSE(linkPort.IsOpen());
+  // Through the link: its rate says there is no line, so detection asks nothing of it.
+  linkBaudRate = 115200;
+  EXPECT_EQ(OpenLink(9), 0);
+  EXPECT_EQ(linkBaudRate, 0u);
 }
 
 TEST(SerialPort, ARateTheLineCannotDoClosesThePort) {
