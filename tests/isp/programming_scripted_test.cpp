@@ -59,6 +59,20 @@ TEST_F(ProgrammingScripted, ImagesTheBlockSchemeCannotWriteAreRefusedBeforeAnyth
   EXPECT_EQ(ScriptedNow(), 0u);
 }
 
+TEST_F(ProgrammingScripted, APayloadThatEndsOnABlockBoundaryGetsNoBlockOfFillAfterIt) {
+  std::vector<uint8_t> bytes(imageTable[0], imageTable[0] + imageTableSizes[0]);
+  FirmwareImage image{bytes.data(), nullptr, nullptr, nullptr, imageTableSizes[0]};
+  ASSERT_EQ(ValidateImage("Firmware", &image), ImageCheck::Valid);
+  auto* header = reinterpret_cast<ImageHeader*>(bytes.data());
+  header->firmwareLength = 512 + 4096 + 1024 + 512;
+  ScriptedBootRom rom;
+  EXPECT_EQ(UpdateFirmware(&image), UpdateResult::Updated);
+  EXPECT_EQ(rom.copies,
+            (std::vector<std::string>{"C 436208128 268435456 4096", "C 436212224 268435456 1024",
+                                      "C 436213248 268435456 512", "C 436731392 268435456 512",
+                                      "C 436207616 268435456 512"}));
+}
+
 TEST_F(ProgrammingScripted, AnUpdateWritesEachBlockSizeAndHandsOverTwoPausesAfterTheGo) {
   // The carried image cut to a payload of 512 + 4096 + 1024 + 512 + 100 bytes: after the
   // first block (set aside) one block of each size and a last one filled up with 0xFF.
