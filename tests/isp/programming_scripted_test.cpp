@@ -13,6 +13,26 @@
 
 using ProgrammingScripted = OnAScriptedLine;
 
+namespace {
+
+// The carried image, validated as the program does it, then its payload cut to length
+// bytes: the blocks that programming writes follow from that length alone.
+struct CutImage {
+  explicit CutImage(uint32_t length)
+      : bytes(imageTable[0], imageTable[0] + imageTableSizes[0]),
+        image{bytes.data(), nullptr, nullptr, nullptr, imageTableSizes[0]},
+        valid(ValidateImage("Firmware", &image) == ImageCheck::Valid) {
+    header()->firmwareLength = length;
+  }
+  ImageHeader* header() { return reinterpret_cast<ImageHeader*>(bytes.data()); }
+
+  std::vector<uint8_t> bytes;
+  FirmwareImage image;
+  bool valid;
+};
+
+}  // namespace
+
 TEST_F(ProgrammingScripted, ImagesTheBlockSchemeCannotWriteAreRefusedBeforeAnythingIsSent) {
   // The carried image, its header changed. A payload of exactly one block can be written
   // (that block last); a table that is empty cannot: the table is what lets the utility
@@ -60,13 +80,10 @@ TEST_F(ProgrammingScripted, ImagesTheBlockSchemeCannotWriteAreRefusedBeforeAnyth
 }
 
 TEST_F(ProgrammingScripted, APayloadThatEndsOnABlockBoundaryGetsNoBlockOfFillAfterIt) {
-  std::vector<uint8_t> bytes(imageTable[0], imageTable[0] + imageTableSizes[0]);
-  FirmwareImage image{bytes.data(), nullptr, nullptr, nullptr, imageTableSizes[0]};
-  ASSERT_EQ(ValidateImage("Firmware", &image), ImageCheck::Valid);
-  auto* header = reinterpret_cast<ImageHeader*>(bytes.data());
-  header->firmwareLength = 512 + 4096 + 1024 + 512;
+  CutImage cut(512 + 4096 + 1024 + 512);
+  ASSERT_TRUE(cut.valid);
   ScriptedBootRom rom;
-  EXPECT_EQ(UpdateFirmware(&image), UpdateResult::Updated);
+  EXPECT_EQ(UpdateFirmware(&cut.image), UpdateResult::Updated);
   EXPECT_EQ(rom.copies,
             (std::vector<std::string>{"C 436208128 268435456 4096", "C 436212224 268435456 1024",
                                       "C 436213248 268435456 512", "C 436731392 268435456 512",
@@ -78,13 +95,12 @@ TEST_F(ProgrammingScripted, AnUpdateWritesEachBlockSizeAndHandsOverTwoPausesAfte
   // first block (set aside) one block of each size and a last one filled up with 0xFF.
   // The table follows, the first block goes last, and each copy has a count that the
   // boot ROM takes.
-  std::vector<uint8_t> bytes(imageTable[0], imageTable[0] + imageTableSizes[0]);
-  FirmwareImage image{bytes.data(), nullptr, nullptr, nullptr, imageTableSizes[0]};
-  ASSERT_EQ(ValidateImage("Firmware", &image), ImageCheck::Valid);
-  auto* header = reinterpret_cast<ImageHeader*>(bytes.data());
-  header->firmwareLength = 512 + 4096 + 1024 + 512 + 100;
+  CutImage cut(512 + 4096 + 1024 + 512 + 100);
+  ASSERT_TRUE(cut.valid);
+  const FirmwareImage& image = cut.image;
+  const ImageHeader* header = cut.header();
   ScriptedBootRom rom;
-  EXPECT_EQ(UpdateFirmware(&image), UpdateResult::Updated);
+  EXPECT_EQ(UpdateFirmware(&cut.image), UpdateResult::Updated);
   EXPECT_EQ(rom.copies,
             (std::vector<std::string>{"C 436208128 268435456 4096", "C 436212224 268435456 1024",
                                       "C 436213248 268435456 512", "C 436213760 268435456 512",
