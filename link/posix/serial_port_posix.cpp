@@ -13,14 +13,19 @@
 #include <linux/serial.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 
 #include "link/clock.h"
 #include "link/serial_port_os.h"
 #include "port_names_posix.h"
 
+namespace {
+constexpr int kNoDescriptor = -1;  // what open() gives on failure; a free slot holds it
+}  // namespace
+
 struct PortOs {
-  int fd = -1;  // -1 while the slot is free
+  int fd = kNoDescriptor;
 };
 
 namespace {
@@ -47,28 +52,22 @@ bool SpeedCode(uint32_t baudRate, speed_t* code) {
   return false;
 }
 
-bool ApplySpeed(int fd, uint32_t baudRate, bool fullSetup) {
+// Sets the whole line up at the given rate, on opening and on every change of rate alike:
+// a raw line, no input or output processing, no canonical mode, no echo, 8 data bits, no
+// parity, one stop bit (cfmakeraw leaves the stop bits as they were), the receiver on,
+// modem status lines ignored. HUPCL is cleared so that closing the port does not drop the
+// control lines; no XON/XOFF and no RTS/CTS, since the switch's boot ROM and firmware use
+// neither. VMIN and VTIME play no part: the descriptor is non-blocking.
+bool ApplySpeed(int fd, uint32_t baudRate) {
   speed_t code;
   termios mode{};
   if (!SpeedCode(baudRate, &code) || tcgetattr(fd, &mode) != 0) return false;
-  if (fullSetup) {
-    // A raw line: no input or output processing, no canonical mode, no echo, 8 data
-    // bits, no parity, one stop bit (cfmakeraw leaves the stop bits as they were), the
-    // receiver on, modem status lines ignored. HUPCL is cleared so that closing the port
-    // does not drop the control lines; no XON/XOFF and no RTS/CTS, since the switch's
-    // boot ROM and firmware use neither.
-    cfmakeraw(&mode);
-    mode.c_cflag |= CLOCAL | CREAD | CS8;
-    mode.c_cflag &=
-        static_cast<tcflag_t>(~(HUPCL | CRTSCTS | CSIZE | CSTOPB | PARENB | PARODD)) | CS8;
-    mode.c_iflag &= static_cast<tcflag_t>(~(IXON | IXOFF | IXANY));
-    mode.c_cc[VMIN] = 0;
-    mode.c_cc[VTIME] = 0;
-  } else {
-    mode.c_cflag = (mode.c_cflag & static_cast<tcflag_t>(~CSIZE)) | CS8;
-  }
-  cfsetispeed(&mode, code);
-  cfsetospeed(&mode, code);
+  cfmakeraw(&mode);
+  mode.c_cflag |= CLOCAL | CREAD | CS8;
+  mode.c_cflag &=
+      static_cast<tcflag_t>(~(HUPCL | CRTSCTS | CSIZE | CSTOPB | PARENB | PARODD)) | CS8;
+  mode.c_iflag &= static_cast<tcflag_t>(~(IXON | IXOFF | IXANY));
+  cfsetspeed(&mode, code);  // both directions
   return tcsetattr(fd, TCSANOW, &mode) == 0;
 }
 
@@ -79,7 +78,7 @@ bool ApplySpeed(int fd, uint32_t baudRate, bool fullSetup) {
 void AskForLowLatency(int fd) {
 #if defined(__linux__) && defined(TIOCGSERIAL) && defined(ASYNC_LOW_LATENCY)
   serial_struct serial{};
-  if (ioctl(fd, TIOCGSERIAL, &serial) == 0 && (serial.flags & ASYNC_LOW_LATENCY) == 0) {
+  if (ioctl(fd, TIOCGSERIAL, &serial) == 0) {
     serial.flags |= ASYNC_LOW_LATENCY;
     ioctl(fd, TIOCSSERIAL, &serial);
   }
@@ -94,24 +93,25 @@ void CloseDescriptor(int fd) {
   close(fd);
 }
 
-// Waits until fd is ready for events or the deadline passes; false on time-out or error.
+// Waits until fd is ready for events or the time is up; false on time-out, hang-up or
+// error. A signal that interrupts the wait does not end it.
 bool WaitReady(int fd, short events, uint32_t start, uint32_t limit) {
-  for (;;) {
-    uint32_t spent = ClockMs() - start;
-    if (spent >= limit) return false;
-    pollfd p{fd, events, 0};
-    int r = poll(&p, 1, static_cast<int>(limit - spent));
-    if (r > 0 && (p.revents & events) != 0) return true;
-    if (r > 0) {
-      // Hung up (the adapter was pulled out, the far end of a pseudo-terminal closed):
-      // nothing will come. The rest of the time passes here rather than in a caller's
-      // loop, which would otherwise ask again at once, over and over.
-      spent = ClockMs() - start;
-      if (spent < limit) SleepMs(limit - spent);
-      return false;
-    }
-    if (r < 0 && errno != EINTR) return false;
+  pollfd p{};
+  p.fd = fd;
+  p.events = events;
+  int r;
+  do {
+    const uint32_t spent = std::min(ClockMs() - start, limit);
+    r = poll(&p, 1, static_cast<int>(limit - spent));
+  } while (r == -1 && errno == EINTR);
+  if ((p.revents & events) != 0) return true;
+  if (p.revents != 0) {
+    // Hung up (the adapter was pulled out, the far end of a pseudo-terminal closed):
+    // nothing will come. The rest of the time passes here rather than in a caller's
+    // loop, which would otherwise ask again at once, over and over.
+    SleepMs(limit - std::min(ClockMs() - start, limit));
   }
+  return false;
 }
 
 }  // namespace
@@ -119,7 +119,7 @@ bool WaitReady(int fd, short events, uint32_t start, uint32_t limit) {
 PortOs* PortOsOpen(int32_t portNumber, uint32_t baudRate) {
   PortOs* slot = nullptr;
   for (PortOs& p : ports) {
-    if (p.fd < 0) {
+    if (p.fd == kNoDescriptor) {
       slot = &p;
       break;
     }
@@ -127,15 +127,12 @@ PortOs* PortOsOpen(int32_t portNumber, uint32_t baudRate) {
   char path[512];
   if (slot == nullptr || !PortDevicePath(portNumber, path, sizeof path)) return nullptr;
   int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd == kNoDescriptor) return nullptr;
   // POSIX ports are not exclusive by default, while Windows ports are. TIOCEXCL refuses
   // further opens of the tty (except by root); flock() also keeps out programs that run
   // as root but honour the advisory lock, and closes the race between two openers.
-  if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
-    close(fd);
-    return nullptr;
-  }
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !ApplySpeed(fd, baudRate, true)) {
+  ioctl(fd, TIOCEXCL);
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !ApplySpeed(fd, baudRate)) {
     CloseDescriptor(fd);
     return nullptr;
   }
@@ -148,13 +145,11 @@ PortOs* PortOsOpen(int32_t portNumber, uint32_t baudRate) {
   return slot;
 }
 
-bool PortOsSetBaudRate(PortOs* port, uint32_t baudRate) {
-  return ApplySpeed(port->fd, baudRate, false);
-}
+bool PortOsSetBaudRate(PortOs* port, uint32_t baudRate) { return ApplySpeed(port->fd, baudRate); }
 
 void PortOsClose(PortOs* port) {
   CloseDescriptor(port->fd);
-  port->fd = -1;
+  port->fd = kNoDescriptor;
 }
 
 int32_t PortOsWrite(PortOs* port, const void* data, uint32_t count) {
@@ -167,9 +162,9 @@ int32_t PortOsWrite(PortOs* port, const void* data, uint32_t count) {
       done += static_cast<uint32_t>(n);
       continue;
     }
-    // An error other than "not now", or no room on the line within the bound: give up.
-    bool notNow = n == 0 || errno == EAGAIN || errno == EINTR;
-    if (!notNow || !WaitReady(port->fd, POLLOUT, start, kPortIoBoundMs)) return 0;
+    // The line failed (hung up), or found no room for the rest within the bound: give up.
+    if (errno != EAGAIN && errno != EINTR) return 0;
+    if (!WaitReady(port->fd, POLLOUT, start, kPortIoBoundMs)) return 0;
   }
   // Return only once the bytes are on the line, so that a reply wait that follows starts
   // after the command has gone out.
@@ -178,8 +173,8 @@ int32_t PortOsWrite(PortOs* port, const void* data, uint32_t count) {
 }
 
 int32_t PortOsBytesWaiting(PortOs* port) {
-  int queued = 0;
-  if (ioctl(port->fd, FIONREAD, &queued) != 0 || queued < 0) return 0;
+  int queued{};
+  if (ioctl(port->fd, FIONREAD, &queued) != 0) return 0;
   return queued;
 }
 

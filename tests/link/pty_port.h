@@ -52,6 +52,12 @@ class PtyPort {
     }
   }
 
+  // Bytes from the switch's side, while the utility may be reading them already.
+  void SendNow(const std::string& bytes) {
+    ssize_t n = write(master_, bytes.data(), bytes.size());
+    (void)n;
+  }
+
   // Everything the utility has written so far (waits up to waitMs for the first byte).
   std::string Received(int waitMs = 200) {
     std::string out;
@@ -84,12 +90,20 @@ class PtyPort {
     master_ = -1;
   }
 
-  // The baud rate that the utility has set on the line.
+  // The baud rate that the utility has set on the line, or 0 when the line's two
+  // directions differ.
   speed_t LineSpeed() const {
+    termios mode = LineMode();
+    return cfgetospeed(&mode) == cfgetispeed(&mode) ? cfgetospeed(&mode) : 0;
+  }
+  termios LineMode() const {
     termios mode{};
     tcgetattr(slave_, &mode);
-    return cfgetospeed(&mode);
+    return mode;
   }
+  void SetLineMode(const termios& mode) { tcsetattr(slave_, TCSANOW, &mode); }
+  // The port's device, held open for the test's life.
+  int slave() const { return slave_; }
 
  private:
   size_t QueuedAtPort() const {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -19,6 +20,27 @@ TEST(SerialPort, OpensTheLinkedDeviceAtTheRequestedRate) {
   EXPECT_EQ(linkPort.SetBaudRate(115200), 1);
   EXPECT_EQ(pty.LineSpeed(), static_cast<speed_t>(B115200));
   EXPECT_EQ(linkPort.Close(), 1);
+}
+
+// The port takes every standard rate, as a Windows port does, and sets it in both
+// directions of the line.
+TEST(SerialPort, EveryStandardRateIsSetOnTheLine) {
+  const struct {
+    uint32_t rate;
+    speed_t code;
+  } kStandard[] = {{1200, B1200},   {2400, B2400},     {4800, B4800},
+                   {9600, B9600},   {19200, B19200},   {38400, B38400},
+                   {57600, B57600}, {115200, B115200}, {230400, B230400}};
+  PtyPort pty;
+  for (const auto& standard : kStandard) {
+    SerialPort port;
+    ASSERT_EQ(port.Open(pty.portNumber(), standard.rate), 1) << standard.rate;
+    EXPECT_EQ(pty.LineSpeed(), standard.code) << standard.rate;
+    EXPECT_EQ(port.SetBaudRate(standard.rate == 1200 ? 2400 : 1200), 1) << standard.rate;
+    EXPECT_EQ(port.SetBaudRate(standard.rate), 1) << standard.rate;
+    EXPECT_EQ(pty.LineSpeed(), standard.code) << standard.rate;
+    port.Close();
+  }
 }
 
 TEST(SerialPort, WritesReachTheLineAndReadsTakeOnlyWhatIsQueued) {
@@ -91,6 +113,29 @@ TEST(SerialPort, AMissingPortFailsToOpenAndLeavesNothingOpen) {
   linkBaudRate = 115200;
   EXPECT_EQ(OpenLink(9), 0);
   EXPECT_EQ(linkBaudRate, 0u);
+}
+
+// Nobody reads the far end: the line's buffer fills, and the write gives up at its bound
+// instead of waiting for ever or saying the bytes went.
+TEST(SerialPort, AWriteThatFindsNoRoomWithinItsBoundFails) {
+  PtyPort pty;
+  ASSERT_EQ(linkPort.Open(pty.portNumber(), 115200), 1);
+  const std::string block(256 * 1024, 'U');
+  EXPECT_EQ(linkPort.Write(block.data(), static_cast<uint32_t>(block.size())), 0);
+}
+
+// A read with nothing queued waits for its first byte, within its bound.
+TEST(SerialPort, AReadWaitsForItsFirstByte) {
+  PtyPort pty;
+  ASSERT_EQ(linkPort.Open(pty.portNumber(), 19200), 1);
+  std::thread farEnd([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    pty.SendNow("x");
+  });
+  char c = 0;
+  EXPECT_EQ(linkPort.Read(&c, 1), 1);
+  farEnd.join();
+  EXPECT_EQ(c, 'x');
 }
 
 TEST(SerialPort, ARateTheLineCannotDoClosesThePort) {
