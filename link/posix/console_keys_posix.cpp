@@ -54,11 +54,12 @@ void Prepare() {
   if (prepared) return;
   prepared = true;
   CatchEndingSignals();
-  if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedMode) != 0) return;
+  if (tcgetattr(STDIN_FILENO, &savedMode) != 0) return;  // not a terminal
   termios raw = savedMode;
   raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+  // A read returns with the first key (VTIME then only times the gaps between keys, and
+  // a key read asks for one).
   raw.c_cc[VMIN] = 1;
-  raw.c_cc[VTIME] = 0;
   if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) return;
   rawActive = true;
   atexit(RestoreTerminal);
@@ -70,7 +71,9 @@ void PrepareConsoleKeys() { Prepare(); }
 
 int KeyWaiting() {
   Prepare();
-  pollfd p{STDIN_FILENO, POLLIN, 0};
+  pollfd p{};
+  p.fd = STDIN_FILENO;
+  p.events = POLLIN;
   // The end of input (POLLHUP, or a readable descriptor that reads 0) counts as waiting,
   // so that ReadKey can report it at once.
   return poll(&p, 1, 0) > 0 ? 1 : 0;
@@ -78,11 +81,12 @@ int KeyWaiting() {
 
 int ReadKey() {
   Prepare();
-  unsigned char key = 0;
+  unsigned char key{};
   for (;;) {
     ssize_t n = read(STDIN_FILENO, &key, 1);
     if (n == 1) return key;
     if (n == 0) return -1;
-    if (n < 0 && errno != EINTR) return -1;
+    // It failed: only a read interrupted by a signal is made again.
+    if (errno != EINTR) return -1;
   }
 }

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "link/console_keys.h"
 #include "link/posix/standard_input.h"
@@ -60,19 +61,25 @@ TEST(ConsoleKeysPosix, ASignalThatEndsAnUpdateHalfWaySaysSo) {
   }
 }
 
-namespace {
-
-// The program's side: standard input is the terminal for the rest of the process, as
-// it is for the program; the keys are prepared and a key is typed. 0 when it is read
-// without Enter and nothing is echoed.
-int ReadAKeyFrom(const PtyPair& terminal) {
-  if (dup2(terminal.slave(), STDIN_FILENO) != STDIN_FILENO) return 9;
-  PrepareConsoleKeys();
-  if (write(terminal.master(), "k", 1) != 1) return 3;
-  if (ReadKey() != 'k') return 4;
-  pollfd echo{terminal.master(), POLLIN, 0};
-  return poll(&echo, 1, 100) == 0 ? 0 : 5;
+// A technician who started the program so that it survives the terminal's hang-up (with
+// SIGHUP ignored) keeps that: the update goes on. The signals are set up once a process,
+// so the test runs in a fresh one.
+TEST(ConsoleKeysPosix, ASignalTheProgramWasStartedToIgnoreStaysIgnored) {
+  const std::string style = GTEST_FLAG_GET(death_test_style);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        signal(SIGHUP, SIG_IGN);
+        PrepareConsoleKeys();
+        SetProgrammingUnderway(true);
+        raise(SIGHUP);
+        std::exit(7);
+      },
+      testing::ExitedWithCode(7), "");
+  GTEST_FLAG_SET(death_test_style, style);
 }
+
+namespace {
 
 bool Cooked(int fd) {
   termios mode{};
@@ -80,9 +87,42 @@ bool Cooked(int fd) {
   return (mode.c_lflag & ICANON) != 0 && (mode.c_lflag & ECHO) != 0;
 }
 
+// How the program first reaches the keys: it asks whether one is waiting (as it does
+// while it follows the switch's console), or it reads one (the Y/N prompt).
+enum class FirstUse { KeyWaiting, ReadKey };
+
+// The program's side: standard input is the terminal for the rest of the process, as
+// it is for the program; a key is typed once the program has used the keys. 0 when it
+// is seen and read without Enter and nothing is echoed.
+int ReadAKeyFrom(const PtyPair& terminal, FirstUse first) {
+  if (dup2(terminal.slave(), STDIN_FILENO) != STDIN_FILENO) return 9;
+  if (first == FirstUse::KeyWaiting) {
+    if (KeyWaiting() != 0) return 10;  // nothing typed yet
+    if (write(terminal.master(), "k", 1) != 1) return 3;
+    pollfd typed{};
+    typed.fd = STDIN_FILENO;
+    typed.events = POLLIN;
+    poll(&typed, 1, 5000);
+    if (KeyWaiting() != 1) return 11;
+  } else {
+    // The key is typed once the read has put the terminal in its mode (or after 5 s,
+    // when it never does, and then the read waits for an Enter that never comes).
+    std::thread typist([&terminal] {
+      for (int i = 0; i < 5000 && Cooked(terminal.slave()); ++i) usleep(1000);
+      (void)!write(terminal.master(), "k", 1);
+    });
+    const int key = ReadKey();
+    typist.join();
+    if (key != 'k') return 4;
+  }
+  if (first == FirstUse::KeyWaiting && ReadKey() != 'k') return 4;
+  pollfd echo{terminal.master(), POLLIN, 0};
+  return poll(&echo, 1, 100) == 0 ? 0 : 5;
+}
+
 // A new terminal in the mode a shell leaves; a program reads a key from it and exits.
 // 0 when the key came as it was typed and the terminal is back in its mode afterwards.
-int KeyFromATerminal() {
+int KeyFromATerminal(FirstUse first) {
   alarm(10);
   PtyPair terminal;
   if (!terminal.ok()) return 2;
@@ -91,7 +131,7 @@ int KeyFromATerminal() {
   mode.c_lflag |= ICANON | ECHO;
   tcsetattr(terminal.slave(), TCSANOW, &mode);
   pid_t program = fork();
-  if (program == 0) std::exit(ReadAKeyFrom(terminal));  // the exit puts the mode back
+  if (program == 0) std::exit(ReadAKeyFrom(terminal, first));  // the exit puts the mode back
   int status = 0;
   if (program < 0 || waitpid(program, &status, 0) != program) return 6;
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
@@ -108,6 +148,9 @@ int KeyFromATerminal() {
 TEST(ConsoleKeysPosix, ATerminalGivesEachKeyAsItIsPressedWithoutEchoAndGetsItsModeBack) {
   const std::string style = GTEST_FLAG_GET(death_test_style);
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(std::exit(KeyFromATerminal()), testing::ExitedWithCode(0), "");
+  for (FirstUse first : {FirstUse::KeyWaiting, FirstUse::ReadKey}) {
+    EXPECT_EXIT(std::exit(KeyFromATerminal(first)), testing::ExitedWithCode(0), "")
+        << (first == FirstUse::KeyWaiting ? "asked first" : "read first");
+  }
   GTEST_FLAG_SET(death_test_style, style);
 }
