@@ -1,5 +1,7 @@
 #include "link/clock.h"
 
+#include <algorithm>
+
 int ElapsedMs(uint32_t start, uint32_t limit) {
   return static_cast<uint32_t>(ClockMs() - start) > limit ? 1 : 0;
 }
@@ -8,9 +10,10 @@ void DelayMs(int32_t ms) {
   // Sleeps rather than spins, and never returns early: a sleep may end a little before
   // its time on a coarse clock, so the rest is slept again.
   uint32_t start = ClockMs();
-  uint32_t limit = ms < 0 ? 0u : static_cast<uint32_t>(ms);
+  const auto limit = static_cast<uint32_t>(std::max(ms, int32_t{0}));
   while (!ElapsedMs(start, limit)) {
-    uint32_t spent = ClockMs() - start;
-    SleepMs(spent <= limit ? limit + 1 - spent : 1);
+    // To the first millisecond past the limit; a clock that has just passed it gets one
+    // more millisecond, never a wrapped-round sleep.
+    SleepMs(limit + 1 - std::min(ClockMs() - start, limit));
   }
 }

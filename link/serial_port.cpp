@@ -1,23 +1,18 @@
 #include "link/serial_port.h"
 
-#include <cstdio>
+#include <string>
 
 #include "link/clock.h"
 #include "link/console_output.h"
 #include "link/serial_port_os.h"
 
 SerialPort linkPort;
-uint32_t linkBaudRate = 0;
+uint32_t linkBaudRate{};
 
 int32_t SerialPort::Open(int32_t portNumber, uint32_t baudRate) {
   if (os != nullptr) {
-    char text[40];
-    int n = snprintf(text, sizeof text, "Com%d already open!\n", static_cast<int>(portNumber));
-    if (n > 0) {
-      size_t length =
-          static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n) : sizeof text - 1;
-      ConsoleWrite(text, length);
-    }
+    const std::string text = "Com" + std::to_string(portNumber) + " already open!\n";
+    ConsoleWrite(text.data(), text.size());
     return 1;
   }
   os = PortOsOpen(portNumber, baudRate);

@@ -1,18 +1,15 @@
-#include <time.h>
+#include <chrono>
+#include <thread>
 
 #include "link/clock.h"
 
 uint32_t ClockMs() {
-  // CLOCK_MONOTONIC: wall time that no clock adjustment moves. clock() would count CPU
-  // time, which hardly moves while the program sleeps or waits for the switch.
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u +
-                               static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+  // The monotonic clock: wall time that no clock adjustment moves. clock() would count
+  // CPU time, which hardly moves while the program sleeps or waits for the switch. The
+  // count wraps, as the callers' unsigned arithmetic expects.
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-void SleepMs(uint32_t ms) {
-  timespec delay{static_cast<time_t>(ms / 1000u), static_cast<long>(ms % 1000u) * 1000000L};
-  while (nanosleep(&delay, &delay) != 0) {
-  }
-}
+// Sleeps the whole time: the standard library sleeps again after a signal.
+void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
