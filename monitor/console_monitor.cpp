@@ -1,6 +1,8 @@
 #include "monitor/console_monitor.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "format/parse_number.h"
 #include "link/link_io.h"
@@ -35,8 +37,7 @@ void MessageLine() {
   int32_t step = ParseSigned32(p, &end, 10);
   // Steps 0 to 5 of a bank give 16, 33, 50, 66, 83 and 100 percent. The step comes from
   // the line and is clamped (doc/differences.md).
-  if (step < -1) step = -1;
-  if (step > 1000000) step = 1000000;
+  step = std::clamp(step, -1, 1000000);
   int32_t percent = (step + 1) * 100 / 6;
   if (step == 0) PrintString("\n");  // every bank starts on a line of its own
   PrintFormatted("\rUpdating DSPs: Bank = %u, Complete = %3u%%", bank, percent);
@@ -65,10 +66,8 @@ void ResetConsoleMonitor() {
 
 int DispatchConsoleLine(const char* line) {
   for (const ConsoleKeyword* entry = keywordTable; entry->keyword; ++entry) {
-    int length = static_cast<unsigned char>(entry->keyword[0]);
-    int i = 0;
-    while (i < length && line[i] == entry->keyword[1 + i]) ++i;
-    if (i < length) continue;
+    size_t length = static_cast<unsigned char>(entry->keyword[0]);
+    if (strncmp(line, entry->keyword + 1, length) != 0) continue;
     // The keyword must end where the line's word ends.
     char next = line[length];
     if ((next >= 'A' && next <= 'Z') || (next >= 'a' && next <= 'z')) continue;

@@ -37,6 +37,8 @@ TEST_F(ConsoleMonitorScripted, AProgressLinesNumbersAreDecimalAndEndAtTheFirstOt
   EXPECT_EQ(Feed("^!100 2x0$"), "\n\rUpdating DSPs: Bank = 2, Complete =  16%");
   // Any one character separates them, the first one too.
   EXPECT_EQ(Feed("^!100,3,5$"), "\rUpdating DSPs: Bank = 3, Complete = 100%");
+  // A switch with many DSP banks counts them on in decimal.
+  EXPECT_EQ(Feed("^!100 12 3$"), "\rUpdating DSPs: Bank = 12, Complete =  66%");
 }
 
 TEST_F(ConsoleMonitorScripted, TheDispatcherSaysWhetherAHandlerTookTheLine) {

@@ -75,7 +75,11 @@ TEST_F(ConsoleMonitor, AnOverlongFrameIsCutTo254CharactersAndItsDollar) {
   EXPECT_EQ(Feed("^!9 next$"), "!9 next$");
 }
 
-TEST_F(ConsoleMonitor, HugeStepNumbersFromTheLineDoNotOverflow) {
+TEST_F(ConsoleMonitor, StepNumbersFromTheLineAreClampedSoNoneOverflowsOrGoesNegative) {
   std::string shown = Feed("^!100 1 99999999999$");
   EXPECT_NE(shown.find("Bank = 1"), std::string::npos);
+  // A step below the first one is shown as nothing done yet, never as a negative share.
+  EXPECT_EQ(Feed("^!100 1 -1$"), "\rUpdating DSPs: Bank = 1, Complete =   0%");
+  EXPECT_EQ(Feed("^!100 1 -2$"), "\rUpdating DSPs: Bank = 1, Complete =   0%");
+  EXPECT_EQ(Feed("^!100 1 -99999999999$"), "\rUpdating DSPs: Bank = 1, Complete =   0%");
 }
