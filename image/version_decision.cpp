@@ -1,5 +1,6 @@
 #include "image/version_decision.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "format/format.h"
@@ -75,14 +76,13 @@ int VersionTextWidth(uint32_t version) {
 }
 
 void ShowVersions(const DeviceInfo* device, const FirmwareImage* image) {
+  // The model columns line up: after its comma, each version text is padded to the
+  // longer one's width, then one space more.
   int wc = VersionTextWidth(device->version);
   int wu = VersionTextWidth(image->header->version);
-  int padCurrent = 1, padUpdate = 1;
-  if (wc > wu) {
-    padUpdate = wc - wu + 1;
-  } else {
-    padCurrent = wu - wc + 1;
-  }
+  int width = std::max(wc, wu);
+  int padCurrent = width - wc + 1;
+  int padUpdate = width - wu + 1;
   PrintString("\n Current Version: ");
   PrintString(VersionText(device->version));
   PrintChar(',');
