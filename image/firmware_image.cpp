@@ -14,16 +14,20 @@ bool ResidueHolds(const uint8_t* region, uint32_t length) {
 // are only trusted this far: a header that points outside the image is refused, never
 // followed.
 bool RegionFits(uint32_t offset, uint32_t length, uint32_t total) {
-  return length >= 4 && offset <= total && length <= total - offset;
+  return length >= 4 && uint64_t{offset} + length <= total;
 }
+
+// The smallest image: a header and the final CRC.
+constexpr uint32_t kSmallestImage = sizeof(ImageHeader) + 4;
 
 }  // namespace
 
 ImageCheck ValidateImage(const char* label, FirmwareImage* image) {
   image->header = reinterpret_cast<const ImageHeader*>(image->image);
-  uint32_t total = image->imageLength >= sizeof(ImageHeader) ? image->header->totalLength : 0;
-  if (total < sizeof(ImageHeader) + 4 || total > image->imageLength ||
-      !ResidueHolds(image->image, total)) {
+  // The header's length is read only from bytes that can hold an image at all.
+  uint32_t total{};
+  if (image->imageLength >= kSmallestImage) total = image->header->totalLength;
+  if (total < kSmallestImage || total > image->imageLength || !ResidueHolds(image->image, total)) {
     PrintFormatted("\nError: Bad CRC of file \"%s\"\n", label);
     return ImageCheck::BadImage;
   }
@@ -46,9 +50,8 @@ ImageCheck ValidateImage(const char* label, FirmwareImage* image) {
 
 ImageCheck LoadCarriedImage(int index, const char* label, FirmwareImage* image) {
   *image = {};
-  if (index < 0 || index >= kImageTableCount || imageTable[index] == nullptr) {
-    return ImageCheck::Absent;
-  }
+  if (index < 0 || index >= kImageTableCount) return ImageCheck::Absent;
+  if (imageTable[index] == nullptr) return ImageCheck::Absent;
   image->image = imageTable[index];
   image->imageLength = imageTableSizes[index];
   return ValidateImage(label, image);

@@ -142,3 +142,29 @@ TEST(ValidateImage, AnImageHoldsAtLeastItsHeaderAndItsCrc) {
     EXPECT_EQ(v.check, total == 84 ? ImageCheck::BadRegion : ImageCheck::BadImage) << total;
   }
 }
+
+TEST(ValidateImage, ARegionMayBeJustItsCrcAndMayEndWhereTheImageEnds) {
+  // An 88-byte image: the header, four bytes that are the CRC of an empty payload, and the
+  // final CRC. The payload is those four bytes alone; the table is the whole image, up to
+  // its last byte. Both hold their CRC and lie inside the image; one byte more does not.
+  for (uint32_t tableLength : {88u, 89u}) {
+    std::vector<uint8_t> bytes(88, 0);
+    PutLe32(bytes, 0, 88);
+    PutLe32(bytes, 20, 80);
+    PutLe32(bytes, 28, 4);
+    PutLe32(bytes, 32, 0);
+    PutLe32(bytes, 40, tableLength);
+    PutLe32(bytes, 84, Crc32(bytes.data(), 84));
+    FirmwareImage image = View(bytes);
+    Validation v = Validate(&image);
+    if (tableLength == 88) {
+      EXPECT_EQ(v.check, ImageCheck::Valid);
+      EXPECT_EQ(v.shown, "");
+      EXPECT_EQ(image.firmware, image.image + 80);
+      EXPECT_EQ(image.parameterTable, image.image);
+    } else {
+      EXPECT_EQ(v.check, ImageCheck::BadRegion);
+      EXPECT_EQ(v.shown, "\nError: Bad CRC of parameter table \"Firmware\"\n");
+    }
+  }
+}
