@@ -69,6 +69,10 @@ TEST(ParseIdentityReply, NumbersReadLikeTheCLibraryWithA32BitResult) {
   EXPECT_EQ(Parse("^=V \"X\" 2.60,86,3,0x1f").info.hexField, 0x1Fu);
   EXPECT_EQ(Parse("^=V \"X\" 2.60,86,3,123456789ab").info.hexField, 0xFFFFFFFFu);
   EXPECT_EQ(Parse("^=V \"X\" 1.2a").info.version, 0x01021000u);
+  // Letters run from 'a' to 'z'; past 'o' they reach into the minor field, as they came.
+  Parsed lastLetter = Parse("^=V \"X\" 1.2z");
+  EXPECT_EQ(lastLetter.result, IdentityResult::Parsed);
+  EXPECT_EQ(lastLetter.info.version, 0x0103A000u);
   // Every decimal field is read in base ten, also past its first digit.
   Parsed wide = Parse("^=V \"X\" 12.34.56,86,12,1");
   EXPECT_EQ(wide.info.version, 0x0C220038u);
