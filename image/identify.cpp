@@ -16,9 +16,12 @@
 
 DeviceInfo deviceInfo = {};
 DeviceInfo tableInfo = {};
-alignas(4) uint8_t tableBuffer[kTableReadBytes] = {};
 
 namespace {
+
+// The last parameter table read from the switch. Nothing looks at it before a read has
+// filled all of it, so it is never cleared.
+alignas(4) uint8_t tableBuffer[kTableReadBytes];
 
 // Identity reply lines: a line of 100 or more characters counts as no line.
 constexpr int kReplyBuffer = 100;
@@ -69,7 +72,6 @@ void ClearIdentity(DeviceInfo* info) {
 void ResetIdentification() {
   deviceInfo = {};
   tableInfo = {};
-  memset(tableBuffer, 0, sizeof tableBuffer);
   deviceMode = NoDevice;
   blankReported = false;
 }
@@ -145,7 +147,8 @@ IdentityResult QueryIdentity(DeviceInfo* info, bool requestSent) {
 
 TableResult ReadParameterTable(DeviceInfo* info) {
   if (info) ClearIdentity(info);
-  if (IspReadMemory(tableBuffer, kTableFlashAddress, kTableReadBytes) <= 0) {
+  if (IspReadMemory(tableBuffer, kTableFlashAddress, kTableReadBytes) !=
+      static_cast<int32_t>(kTableReadBytes)) {
     return TableResult::ReadFailed;
   }
   const ParameterTable& table = Table();
@@ -180,11 +183,11 @@ bool Erased(const uint8_t* from, const uint8_t* to) {
   return std::all_of(from, to, [](uint8_t byte) { return byte == 0xFF; });
 }
 
-// Whether the switch's flash holds an update of image that stopped after its last
-// firmware block but before the first block went in: the first block still erased (it
-// is written last) and the last firmware block equal to the image's. Blocks go in in
-// address order and each was compared after its copy, so the last one proves that all
-// the firmware before it went in too.
+}  // namespace
+
+// The first block still erased (it is written last) and the last firmware block equal to
+// the image's. Blocks go in in address order and each was compared after its copy, so the
+// last one proves that all the firmware before it went in too.
 bool FlashHoldsInterruptedUpdate(const FirmwareImage& image) {
   const ImageHeader& h = *image.header;
   if (h.firmwareLength <= kFirstBlock) return false;
@@ -194,8 +197,7 @@ bool FlashHoldsInterruptedUpdate(const FirmwareImage& image) {
   }
   if (!Erased(block, block + kFirstBlock)) return false;
   // The last block holds the payload's tail, filled up with 0xFF as it was written.
-  uint32_t lastOffset =
-      kFirstBlock + (h.firmwareLength - kFirstBlock - 1) / kFirstBlock * kFirstBlock;
+  uint32_t lastOffset = (h.firmwareLength - 1) / kFirstBlock * kFirstBlock;
   uint32_t tail = h.firmwareLength - lastOffset;
   if (IspReadMemory(block, h.firmwareAddress + lastOffset, kFirstBlock) !=
       static_cast<int32_t>(kFirstBlock)) {
@@ -204,6 +206,8 @@ bool FlashHoldsInterruptedUpdate(const FirmwareImage& image) {
   return memcmp(block, image.firmware + lastOffset, tail) == 0 &&
          Erased(block + tail, block + kFirstBlock);
 }
+
+namespace {
 
 // A switch in its boot ROM whose flash holds no recognised parameter table. When that
 // flash holds an update of a carried image that stopped between the erase of the table's

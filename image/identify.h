@@ -6,19 +6,18 @@
 #include <cstdint>
 
 #include "image/device_info.h"
+#include "image/firmware_image.h"
 #include "image/image_format.h"
 
 constexpr uint32_t kTableReadBytes = 512;
 constexpr uint32_t kCheckRegionMax = 4096;
 
-// The last parameter table read from the switch.
-extern uint8_t tableBuffer[kTableReadBytes];
 // Detection's own record for the table reader.
 extern DeviceInfo tableInfo;
 
-// Returns identification to its start state: deviceInfo, tableInfo and tableBuffer
-// cleared, deviceMode NoDevice, and the once-per-run report of a switch that cannot be
-// identified armed again.
+// Returns identification to its start state: deviceInfo and tableInfo cleared,
+// deviceMode NoDevice, and the once-per-run report of a switch that cannot be identified
+// armed again.
 void ResetIdentification();
 
 enum class DetectResult : int {
@@ -32,6 +31,11 @@ enum class DetectResult : int {
   NotIdentified = 7,  // an answer came but identification failed
 };
 DetectResult DetectDevice();
+
+// Whether the switch's flash, read through the boot ROM, holds an update of image that
+// stopped after its last firmware block but before its first block went in. A switch in
+// its boot ROM with no recognised table is identified by this (DetectDevice).
+bool FlashHoldsInterruptedUpdate(const FirmwareImage& image);
 
 enum class IdentityResult : int {
   Parsed = 0,
@@ -53,7 +57,7 @@ enum class TableResult : int {
   OldFormat = 6,     // StartFirmware only: the older format holds no start address
   StartRefused = 7,  // StartFirmware only: the boot ROM refused the unlock or the go
 };
-// Reads the parameter table from the switch's flash into tableBuffer. info may be null.
+// Reads the parameter table from the switch's flash. info may be null.
 TableResult ReadParameterTable(DeviceInfo* info);
 // Reads the new table back, tests it and starts the firmware from its entry address.
 TableResult StartFirmware();

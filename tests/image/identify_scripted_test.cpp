@@ -75,8 +75,10 @@ TEST_F(IdentifyScripted, ATableThatCannotBeReadIsNotJudged) {
   }
 }
 
-TEST_F(IdentifyScripted, AReplyWithoutFamilyLeavesNoneFromAnEarlierReply) {
-  ScriptedDeliver("^=V \"KLM8800T\" 2.60,86,3,1$^=V \"KLM8800T\" 2.50$");
+TEST_F(IdentifyScripted, NothingOfAnEarlierReplyOutlivesTheNextQuery) {
+  // A reply without family, then a line that is no reply at all: neither leaves a field
+  // of the reply before it in the record.
+  ScriptedDeliver("^=V \"KLM8800T\" 2.60,86,3,1$^=V \"KLM8800T\" 2.50$^=P 1$");
   DeviceInfo info{};
   EXPECT_EQ(QueryIdentity(&info, true), IdentityResult::Parsed);
   EXPECT_EQ(info.family, 'V');
@@ -85,6 +87,43 @@ TEST_F(IdentifyScripted, AReplyWithoutFamilyLeavesNoneFromAnEarlierReply) {
   EXPECT_EQ(info.modelIndex, 0);
   EXPECT_EQ(info.hexField, 0xFFFFFFFFu);
   EXPECT_EQ(info.version, 0x02320000u);
+  EXPECT_EQ(QueryIdentity(&info, true), IdentityResult::NotAReply);
+  EXPECT_EQ(info.version, 0u);
+  EXPECT_STREQ(info.productName, "");
+}
+
+TEST_F(IdentifyScripted, InputLeftFromTheProbeIsDiscardedBeforeTheRequest) {
+  // The tail of an old reply arrives just after the answer to the probe line; the
+  // request's reply is read from a clean line.
+  ScriptedRespond([&](std::string_view written) {
+    if (ScriptedBaudRates().back() != 19200) return;
+    if (written == "*") {
+      ScriptedDeliver("^+$", 11);
+      ScriptedDeliver("KLM8800T\" 2.50,86,3,1$", 15);
+    }
+    if (written.find('V') != std::string_view::npos) {
+      ScriptedDeliver("^=V \"KLM8800T\" 2.60,86,3,1$");
+    }
+  });
+  EXPECT_EQ(DetectDevice(), DetectResult::Identified);
+  EXPECT_EQ(deviceInfo.version, 0x023C0000u);
+}
+
+TEST_F(IdentifyScripted, AReplyLineOf100CharactersIsNoReply) {
+  // The hexadecimal field's leading zeros make the line 99 characters long, then 100.
+  struct Case {
+    int zeros;
+    IdentityResult result;
+  } cases[] = {{73, IdentityResult::Parsed}, {74, IdentityResult::NotAReply}};
+  for (const Case& c : cases) {
+    std::string line = "^=V \"KLM8800T\" 2.60,86,3," + std::string(c.zeros, '0') + "1";
+    SCOPED_TRACE(line.size());
+    ScriptedDeliver(line + "$");
+    DeviceInfo info{};
+    EXPECT_EQ(QueryIdentity(&info, true), c.result);
+    EXPECT_EQ(info.hexField, c.result == IdentityResult::Parsed ? 1u : 0xFFFFFFFFu);
+    ASSERT_NO_FATAL_FAILURE(Restart());
+  }
 }
 
 TEST_F(IdentifyScripted, ACheckRegionOfOneByteIsReadAndTested) {
@@ -103,7 +142,7 @@ TEST_F(IdentifyScripted, ACheckRegionOfOneByteIsReadAndTested) {
     table.version = 0x023C0000;
     memcpy(table.productName, "KLM8800T", 8);
     table.magic = kTableMagic;
-    table.identity = 0x56030000u;
+    table.identity = 0x56034101u;
     table.tableLength = sizeof table;
     table.checkAddress = 0x1A000000;
     table.checkLength = 1;
@@ -117,6 +156,9 @@ TEST_F(IdentifyScripted, ACheckRegionOfOneByteIsReadAndTested) {
     EXPECT_EQ(ReadParameterTable(&info), c.result);
     EXPECT_EQ(info.version, c.version);
     EXPECT_EQ(info.family, 'V');
+    EXPECT_EQ(info.modelIndex, 3);
+    EXPECT_EQ(info.identityByte1, 0x41);
+    EXPECT_EQ(info.identityByte0, 0x01);
     EXPECT_EQ(ScriptedWritten(), "R 436731392 512\r\nOK\r\nR 436207616 4\r\nOK\r\n");
     ASSERT_NO_FATAL_FAILURE(Restart());
   }
@@ -172,6 +214,49 @@ TEST_F(IdentifyScripted, EightAcknowledgementsBeforeTheReplyAreSkippedANinthIsTo
     ScriptedDeliver(lines + "^=V \"KLM8800T\" 2.60,86,3,1$");
     DeviceInfo info{};
     EXPECT_EQ(QueryIdentity(&info, true), c.result) << c.acknowledgements;
+    ASSERT_NO_FATAL_FAILURE(Restart());
+  }
+}
+
+TEST_F(IdentifyScripted, AnInterruptedUpdateIsToldByItsFirstBlockErasedAndItsLastBlockInPlace) {
+  // The first block is read, then the block that holds the payload's last byte, wherever
+  // the length puts it; a payload of one block has nothing written before its first.
+  struct Case {
+    uint32_t length;
+    uint32_t lastAt;  // offset of the last block
+    bool firstErased;
+    bool lastAnswered;  // the boot ROM answers the read of the last block
+    bool holds;
+    const char* reads;
+  } cases[] = {
+      {1025, 1024, true, true, true, "R 436207616 512\r\nOK\r\nR 436208640 512\r\nOK\r\n"},
+      {1024, 512, true, true, true, "R 436207616 512\r\nOK\r\nR 436208128 512\r\nOK\r\n"},
+      {1025, 1024, false, true, false, "R 436207616 512\r\nOK\r\n"},
+      {1025, 1024, true, false, false, "R 436207616 512\r\nOK\r\nR 436208640 512\r\n"},
+      {512, 0, true, true, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.length << (c.firstErased ? "" : ", first block written")
+                                    << (c.lastAnswered ? "" : ", last read refused"));
+    std::vector<uint8_t> payload(c.length);
+    for (uint32_t i = 0; i < c.length; ++i) payload[i] = static_cast<uint8_t>(i % 251);
+    ImageHeader header{};
+    header.firmwareAddress = 0x1A000000;
+    header.firmwareLength = c.length;
+    FirmwareImage image{};
+    image.header = &header;
+    image.firmware = payload.data();
+    std::vector<uint8_t> flash(2048, 0xFF);
+    std::copy(payload.begin() + (c.firstErased ? 512 : 0), payload.end(),
+              flash.begin() + (c.firstErased ? 512 : 0));
+    ScriptedDeliver(ReadReplyText({flash.begin(), flash.begin() + 512}));
+    if (c.lastAnswered) {
+      ScriptedDeliver(ReadReplyText({flash.begin() + c.lastAt, flash.begin() + c.lastAt + 512}));
+    } else {
+      ScriptedDeliver("19\r\n");
+    }
+    EXPECT_EQ(FlashHoldsInterruptedUpdate(image), c.holds);
+    EXPECT_EQ(ScriptedWritten(), c.reads);
     ASSERT_NO_FATAL_FAILURE(Restart());
   }
 }
