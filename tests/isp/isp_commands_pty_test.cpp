@@ -142,12 +142,14 @@ TEST_F(IspWire, ReadOfNothingSendsNothing) {
 }
 
 TEST_F(IspWire, ReadOfAnOddCountChecksTheWholeWordsTheBootRomSent) {
-  // The boot ROM sends 4 bytes for a request of 3, and its checksum covers all four.
+  // The boot ROM sends 4 bytes for a request of 3, and its checksum covers all four; the
+  // fourth is not stored.
   pty.Send("0\r\n" + UuText({10, 20, 30, 40}) + "\r\n100\r\n");
-  uint8_t out[3] = {};
+  uint8_t out[4] = {0, 0, 0, 0xEE};
   EXPECT_EQ(IspReadMemory(out, 0x1A07FE00, 3), 3);
   EXPECT_EQ(out[0], 10);
   EXPECT_EQ(out[2], 30);
+  EXPECT_EQ(out[3], 0xEE);
   EXPECT_EQ(SentLines(), (std::vector<std::string>{"R 436731392 4", "OK"}));
 }
 

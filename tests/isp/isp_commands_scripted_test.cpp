@@ -84,26 +84,50 @@ TEST_F(IspCommandsScripted, ReadTakesTheLineAfterOneThatDecodesToNothing) {
 
 TEST_F(IspCommandsScripted, ReadTakesOnlyAChecksumLineThatIsANumberAndNothingElse) {
   // A checksum line that carries anything beside its digits was garbled on the way: the
-  // sum it seems to start with proves nothing. The chunk is still answered "OK".
-  const std::vector<uint8_t> data = {1, 2, 3, 4};
+  // sum it seems to start with proves nothing. The chunk is still answered "OK". A sum of
+  // one digit is a checksum like any other; an empty line is none, and goes unanswered.
+  const std::vector<uint8_t> data = {1, 2, 3, 0};
   struct Case {
     const char* checksum;
     int32_t result;
-  } cases[] = {{"10", 4}, {"10x", 0}, {"x10", 0}, {"", 0}};
+  } cases[] = {{"6", 4}, {"6x", 0}, {"x6", 0}, {"", 0}};
   for (const Case& c : cases) {
+    const bool empty = c.checksum[0] == '\0';
     ScriptedDeliver("0\r\n" + UuText(data) + "\r\n" + c.checksum + "\r\n");
     uint8_t out[4] = {};
     EXPECT_EQ(IspReadMemory(out, 0x1A000000, 4), c.result) << c.checksum;
+    EXPECT_EQ(ScriptedPrinted(), empty ? "Timeout\n" : "") << c.checksum;
+    EXPECT_EQ(ScriptedWrites().back() == "OK\r\n", !empty) << c.checksum;
+    Restart();
+  }
+}
+
+TEST_F(IspCommandsScripted, AnEmptyLineIsNoAnswerToALaterChunkOfARead) {
+  // The first chunk of 900 is read; the status line of the second is empty, a reply that
+  // went missing, which fails the whole read. Only a refusal returns minus what was read.
+  std::vector<uint8_t> firstChunk(900, 3);
+  struct Case {
+    const char* status;
+    int32_t result;
+  } cases[] = {{"\r\n", 0}, {"14\r\n", -900}};
+  for (const Case& c : cases) {
+    ScriptedDeliver(ReadReplyText(firstChunk) + c.status);
+    std::vector<uint8_t> out(1000, 0);
+    EXPECT_EQ(IspReadMemory(out.data(), 0x1A000000, 1000), c.result) << c.status;
     Restart();
   }
 }
 
 TEST_F(IspCommandsScripted, GoTakesAnEmptyLineAsStartedAndOnlyARefusalAsFailed) {
-  // The boot ROM jumps as its "0" leaves: what arrives may be cut to its line end.
+  // The boot ROM jumps as its "0" leaves: what arrives may be cut to its line end. Any
+  // other status, of one digit or two, is a refusal.
   struct Case {
     const char* reply;
     IspResult result;
-  } cases[] = {{"0\r\n", IspResult::Ok}, {"\r\n", IspResult::Ok}, {"19\r\n", IspResult::Failed}};
+  } cases[] = {{"0\r\n", IspResult::Ok},
+               {"\r\n", IspResult::Ok},
+               {"19\r\n", IspResult::Failed},
+               {"4\r\n", IspResult::Failed}};
   for (const Case& c : cases) {
     ScriptedDeliver(c.reply);
     EXPECT_EQ(IspGo(0x1A00D7B0), c.result) << c.reply;
@@ -114,16 +138,15 @@ TEST_F(IspCommandsScripted, GoTakesAnEmptyLineAsStartedAndOnlyARefusalAsFailed) 
 
 TEST_F(IspCommandsScripted, AnEmptyLineIsNoAnswerToAWrite) {
   // An empty line is a missing reply, to the command as to the chunk; a refusal is one
-  // that came.
+  // that came, even one cut to a single character.
   uint8_t bytes[8] = {};
   struct Case {
     const char* replies;
     RamWriteResult result;
-  } cases[] = {{"\r\n", RamWriteResult::NoReply},
-               {"0\r\n\r\n", RamWriteResult::NoReply},
-               {"14\r\n", RamWriteResult::Refused},
-               {"0\r\nRESEND\r\n", RamWriteResult::Refused},
-               {"0\r\nOK\r\n", RamWriteResult::Done}};
+  } cases[] = {
+      {"\r\n", RamWriteResult::NoReply},       {"0\r\n\r\n", RamWriteResult::NoReply},
+      {"14\r\n", RamWriteResult::Refused},     {"0\r\nRESEND\r\n", RamWriteResult::Refused},
+      {"0\r\nO\r\n", RamWriteResult::Refused}, {"0\r\nOK\r\n", RamWriteResult::Done}};
   for (const Case& c : cases) {
     ScriptedDeliver(c.replies);
     EXPECT_EQ(IspWriteRam(0x10000000, bytes, 8), c.result) << c.replies;
