@@ -119,3 +119,16 @@ TEST_F(ProgrammingScripted, AnUpdateWritesEachBlockSizeAndHandsOverTwoPausesAfte
   EXPECT_EQ(linkBaudRate, 19200u);
   EXPECT_EQ(ScriptedPrinted().substr(0, 34), "\nUpdating firmware:   0% complete.");
 }
+
+TEST_F(ProgrammingScripted, AnEraseTheBootRomRefusesEndsTheUpdateBeforeAnyBlockIsWritten) {
+  // The prepare is taken, the erase refused: writing into sectors that were not erased
+  // would leave the old firmware mixed with the new.
+  CutImage cut(512 + 512);
+  ASSERT_TRUE(cut.valid);
+  ScriptedBootRom rom;
+  rom.refused = 'E';
+  EXPECT_EQ(UpdateFirmware(&cut.image), UpdateResult::Failed);
+  EXPECT_TRUE(rom.copies.empty());
+  EXPECT_NE(ScriptedPrinted().find("Error 4: Lost the connection to the switch!"),
+            std::string::npos);
+}

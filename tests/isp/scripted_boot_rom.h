@@ -2,7 +2,8 @@
 // out what the programming sequence sends: it answers the probe line with "1" (an
 // unknown command) and "A 0" with "0", stages W's data in its RAM, copies RAM into a
 // flash of its own (C, refusing a count the real ROM refuses), compares (M), reads back
-// (R) and records the go (G). Every other command is taken with "0".
+// (R) and records the go (G). Every other command is taken with "0", unless it is the one
+// the test has it refuse.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,7 @@ class ScriptedBootRom {
   std::vector<uint8_t> flash;       // bank A, erased at start
   std::vector<std::string> copies;  // every C line, as sent
   uint32_t goAtMs = 0;              // when the G line arrived; 0 before it
+  char refused = '\0';              // the letter of a command answered with BUSY
 
  private:
   void Hear(std::string_view written) {
@@ -57,6 +59,8 @@ class ScriptedBootRom {
     char letter = line.empty() ? '\0' : line[0];
     if (line.rfind("^P$", 0) == 0) {
       ScriptedDeliver("1\r\n");
+    } else if (refused != '\0' && letter == refused) {
+      ScriptedDeliver("11\r\n");
     } else if (letter == 'W') {
       writeAt_ = a - kRam;
       writeLeft_ = b;
