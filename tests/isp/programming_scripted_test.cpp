@@ -90,6 +90,19 @@ TEST_F(ProgrammingScripted, APayloadThatEndsOnABlockBoundaryGetsNoBlockOfFillAft
                                       "C 436207616 268435456 512"}));
 }
 
+TEST_F(ProgrammingScripted, APayloadOneByteIntoItsLastBlockGetsThatBlockFilledUp) {
+  CutImage cut(512 + 1);
+  ASSERT_TRUE(cut.valid);
+  ScriptedBootRom rom;
+  EXPECT_EQ(UpdateFirmware(&cut.image), UpdateResult::Updated);
+  EXPECT_EQ(rom.copies,
+            (std::vector<std::string>{"C 436208128 268435456 512", "C 436731392 268435456 512",
+                                      "C 436207616 268435456 512"}));
+  EXPECT_EQ(rom.flash[512], cut.image.firmware[512]);
+  EXPECT_TRUE(std::all_of(rom.flash.begin() + 513, rom.flash.begin() + 1024,
+                          [](uint8_t b) { return b == 0xFF; }));
+}
+
 TEST_F(ProgrammingScripted, AnUpdateWritesEachBlockSizeAndHandsOverTwoPausesAfterTheGo) {
   // The carried image cut to a payload of 512 + 4096 + 1024 + 512 + 100 bytes: after the
   // first block (set aside) one block of each size and a last one filled up with 0xFF.
