@@ -1,5 +1,7 @@
 #include "isp/uu_codec.h"
 
+#include <algorithm>
+
 namespace {
 
 char Encode6(unsigned v) { return v == 0 ? '`' : static_cast<char>(v + 0x20); }
@@ -7,8 +9,7 @@ char Encode6(unsigned v) { return v == 0 ? '`' : static_cast<char>(v + 0x20); }
 }  // namespace
 
 void UuEncodeLine(char* output, const uint8_t* source, int n) {
-  if (n < 0) n = 0;
-  if (n > kUuLineBytes) n = kUuLineBytes;
+  n = std::clamp(n, 0, kUuLineBytes);
   int out = 0;
   output[out++] = Encode6(static_cast<unsigned>(n));
   for (int i = 0; i < n; i += 3) {
@@ -26,8 +27,7 @@ void UuEncodeLine(char* output, const uint8_t* source, int n) {
 
 int UuDecodeLine(uint8_t* output, const char* line, int m) {
   if (line[0] == '\0' || m <= 0) return 0;
-  int n = (line[0] - 0x20) & 63;
-  if (n > m) n = m;
+  int n = std::min((line[0] - 0x20) & 63, m);
   const char* p = line + 1;
   // Both the grave accent and the blank stand for zero. A line cut short (noise, or a
   // switch that misbehaves) is never read past its end: the missing characters count as

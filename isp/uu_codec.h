@@ -9,9 +9,14 @@
 
 constexpr int kUuLineBytes = 45;
 constexpr int kUuLineChars = 61;
+// Room for the longest line and its terminating NUL.
+constexpr int kUuLineBuffer = kUuLineChars + 1;
 
-// Writes one UU line of n (0 to 45) bytes into output (at least 62 bytes), NUL-terminated,
-// without a line end.
+// The lines that carry count bytes, the last one possibly short.
+constexpr uint32_t UuLinesFor(uint32_t count) { return (count + kUuLineBytes - 1) / kUuLineBytes; }
+
+// Writes one UU line of n (0 to 45) bytes into output (kUuLineBuffer bytes),
+// NUL-terminated, without a line end.
 void UuEncodeLine(char* output, const uint8_t* source, int n);
 
 // Decodes one UU line into output, at most m bytes; returns the count written (the line's

@@ -22,7 +22,7 @@ TEST(UuEncodeLine, WritesTheBootRomsLineFormat) {
 // count in memory.
 TEST(UuEncodeLine, PadsTheLastGroupWithZerosNotWithTheBytesAfterIt) {
   const uint8_t bytes[] = {1, 2, 0xFF, 0xFF};
-  char line[kUuLineChars + 1];
+  char line[kUuLineBuffer];
   UuEncodeLine(line, bytes, 1);
   EXPECT_STREQ(line, "!`0``");
   UuEncodeLine(line, bytes, 2);
@@ -33,7 +33,7 @@ TEST(UuDecodeLine, InvertsTheEncodingForEveryLengthAndWritesNothingMore) {
   std::vector<uint8_t> data(45);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 37 + 11);
   for (int n = 0; n <= 45; ++n) {
-    char line[kUuLineChars + 1];
+    char line[kUuLineBuffer];
     UuEncodeLine(line, data.data(), n);
     std::vector<uint8_t> out(46, 0xA5);
     ASSERT_EQ(UuDecodeLine(out.data(), line, 45), n);
@@ -52,6 +52,9 @@ TEST(UuDecodeLine, TakesBlankAndGraveAccentAsZeroAndStopsAtTheLimit) {
   EXPECT_EQ(UuDecodeLine(limited, "#86)C", 2), 2);
   EXPECT_EQ(limited[0], 'a');
   EXPECT_EQ(limited[1], 'b');
+  uint8_t one = 0;
+  EXPECT_EQ(UuDecodeLine(&one, "#86)C", 1), 1);
+  EXPECT_EQ(one, 'a');
 }
 
 TEST(UuDecodeLine, NeverReadsPastTheEndOfAShortLine) {

@@ -10,7 +10,7 @@
 #include "isp/uu_codec.h"
 
 inline std::string UuText(const std::vector<uint8_t>& bytes) {
-  char line[kUuLineChars + 1];
+  char line[kUuLineBuffer];
   UuEncodeLine(line, bytes.data(), static_cast<int>(bytes.size()));
   return line;
 }
