@@ -1,5 +1,6 @@
 #include "isp/isp_commands.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "format/format.h"
@@ -10,21 +11,21 @@
 
 namespace {
 
-// Status lines, R's checksum line and W's checksum reply: at most 6 characters.
-constexpr int kStatusBuffer = 7;
-// The reply to M: at most 10 characters.
-constexpr int kCompareBuffer = 11;
-// R data lines: at most 61 characters.
-constexpr int kDataBuffer = kUuLineChars + 1;
+// Status lines, R's checksum line and W's checksum reply. The longest are "RESEND" and the
+// sum of a chunk of 0xFF bytes, 229500.
+constexpr int kStatusBuffer = sizeof "RESEND";
+// The reply to M: its status, or the offset of the first difference, a 32-bit number.
+constexpr int kCompareBuffer = sizeof "4294967295";
 // The UU lines of one chunk with their line ends, and its checksum line.
-constexpr uint32_t kChunkLines = (kIspChunkBytes + kUuLineBytes - 1) / kUuLineBytes;
+constexpr uint32_t kChunkLines = UuLinesFor(kIspChunkBytes);
 constexpr uint16_t kChunkText = kChunkLines * (kUuLineChars + 2) + 16;
 
-// Reads one status line: Ok when it arrived and begins with "0" (CMD_SUCCESS).
+// Reads one status line: Ok when it begins with "0" (CMD_SUCCESS). A line that did not
+// arrive leaves the buffer empty.
 IspResult Status() {
   char status[kStatusBuffer];
-  return ReadLineCR(status, kStatusBuffer) > 0 && status[0] == '0' ? IspResult::Ok
-                                                                   : IspResult::Failed;
+  ReadLineCR(status, kStatusBuffer);
+  return status[0] == '0' ? IspResult::Ok : IspResult::Failed;
 }
 
 uint32_t RoundUpToWord(uint32_t count) { return (count + 3) & ~3u; }
@@ -62,7 +63,7 @@ IspResult IspCopyRamToFlash(uint32_t flashAddress, uint32_t ramAddress, uint32_t
 CompareResult IspCompare(uint32_t first, uint32_t second, uint32_t count) {
   SendFormatted("M %u %u %u\r\n", first, second, count);
   char reply[kCompareBuffer];
-  if (ReadLineCR(reply, kCompareBuffer) <= 0) return CompareResult::Failed;
+  ReadLineCR(reply, kCompareBuffer);  // empty when nothing came: Failed
   if (reply[0] == '0') return CompareResult::Equal;
   if (reply[0] == '1' && reply[1] == '0') {
     ReadLineCR(reply, kCompareBuffer);  // offset of the first difference
@@ -74,7 +75,7 @@ CompareResult IspCompare(uint32_t first, uint32_t second, uint32_t count) {
 int32_t IspReadMemory(uint8_t* destination, uint32_t address, uint32_t count) {
   int32_t total = 0;
   while (count != 0) {
-    uint32_t chunk = count < kIspChunkBytes ? count : kIspChunkBytes;
+    uint32_t chunk = std::min(count, kIspChunkBytes);
     // The boot ROM reads whole words: a count that is not a multiple of 4 is asked for
     // rounded up, and every byte it sends is decoded and summed, only the requested ones
     // kept (doc/differences.md).
@@ -90,18 +91,18 @@ int32_t IspReadMemory(uint8_t* destination, uint32_t address, uint32_t count) {
     // sending such lines would hold the reader for ever, so they are bounded
     // (doc/differences.md): as many as the chunk has data lines, and past that the data
     // counts as missing.
-    uint32_t emptyLinesLeft = (announced + kUuLineBytes - 1) / kUuLineBytes;
+    uint32_t emptyLinesLeft = UuLinesFor(announced);
     while (decoded < announced) {
-      char line[kDataBuffer];
-      if (ReadLineCR(line, kDataBuffer) <= 0) {
+      char line[kUuLineBuffer];
+      if (ReadLineCR(line, kUuLineBuffer) <= 0) {
         PrintFormatted("Timeout\n");
         return 0;
       }
       uint8_t bytes[kUuLineBytes];
       // A length character may claim up to 63 bytes; no real line holds more than 45.
       uint32_t missing = announced - decoded;
-      int n = UuDecodeLine(bytes, line,
-                           static_cast<int>(missing < kUuLineBytes ? missing : kUuLineBytes));
+      int n =
+          UuDecodeLine(bytes, line, static_cast<int>(std::min<uint32_t>(missing, kUuLineBytes)));
       if (n == 0 && emptyLinesLeft-- == 0) {
         PrintFormatted("Timeout\n");
         return 0;
@@ -118,9 +119,11 @@ int32_t IspReadMemory(uint8_t* destination, uint32_t address, uint32_t count) {
       return 0;
     }
     SendString("OK\r\n");
+    // The line is not empty: without digits, or with anything after them, the parse stops
+    // on a character of it.
     const char* end = nullptr;
     uint32_t expected = ParseUnsigned32(checksum, &end, 10);
-    if (end == checksum || *end != '\0' || expected != sum) return 0;
+    if (*end != '\0' || expected != sum) return 0;
     total += static_cast<int32_t>(chunk);
     destination += chunk;
     address += chunk;
@@ -131,7 +134,7 @@ int32_t IspReadMemory(uint8_t* destination, uint32_t address, uint32_t count) {
 
 RamWriteResult IspWriteRam(uint32_t address, const uint8_t* source, uint32_t count) {
   while (count != 0) {
-    uint32_t chunk = count < kIspChunkBytes ? count : kIspChunkBytes;
+    uint32_t chunk = std::min(count, kIspChunkBytes);
     // The boot ROM takes whole words and waits until it has the announced count: a count
     // that is not a multiple of 4 is padded with zero bytes (doc/differences.md).
     uint32_t announced = RoundUpToWord(chunk);
@@ -150,8 +153,8 @@ RamWriteResult IspWriteRam(uint32_t address, const uint8_t* source, uint32_t cou
     TextBuffer chunkText;
     TextBufferInit(&chunkText, text, sizeof text);
     for (uint32_t offset = 0; offset < announced; offset += kUuLineBytes) {
-      char line[kUuLineChars + 1];
-      uint32_t n = announced - offset < kUuLineBytes ? announced - offset : kUuLineBytes;
+      char line[kUuLineBuffer];
+      uint32_t n = std::min<uint32_t>(announced - offset, kUuLineBytes);
       UuEncodeLine(line, data + offset, static_cast<int>(n));
       TextBufferAppendString(&chunkText, line);
       TextBufferAppendString(&chunkText, "\r\n");
