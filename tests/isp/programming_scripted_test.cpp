@@ -130,7 +130,11 @@ TEST_F(ProgrammingScripted, AnUpdateWritesEachBlockSizeAndHandsOverTwoPausesAfte
   ASSERT_NE(rom.goAtMs, 0u);
   EXPECT_EQ(ScriptedNow() - rom.goAtMs, 202u);
   EXPECT_EQ(linkBaudRate, 19200u);
-  EXPECT_EQ(ScriptedPrinted().substr(0, 34), "\nUpdating firmware:   0% complete.");
+  // The progress is shown after each block of 4096 bytes, of the whole payload's length.
+  const std::string progress = "\nUpdating firmware:   0% complete."
+                               "\rUpdating firmware:  73% complete."
+                               "\rUpdating firmware: 100% complete.\n";
+  EXPECT_EQ(ScriptedPrinted().substr(0, progress.size()), progress);
 }
 
 TEST_F(ProgrammingScripted, AnEraseTheBootRomRefusesEndsTheUpdateBeforeAnyBlockIsWritten) {
