@@ -282,8 +282,23 @@ TEST_F(BootEntryScripted, NothingOfTheHandshakeIsLeftForTheFirstCommandToRead) {
   // The boot ROM's last answer ends "0\r\n", and the reader stops at the CR. The LF, and
   // whatever else is queued after the settling pause, is discarded, so that the first
   // command's reply starts clean.
-  ScriptedSwitch sw(ScriptedSwitch::Start::kBootRom);
+  {
+    ScriptedSwitch sw(ScriptedSwitch::Start::kBootRom);
+    ASSERT_EQ(EnterBootLoader(), BootEntryResult::Synchronised);
+    EXPECT_EQ(linkPort.BytesWaiting(), 0);
+    EXPECT_EQ(ScriptedPending(), 0u);
+  }
+  // Behind a USB adapter that holds the LF of the last answer back for 16 ms, the LF is
+  // still discarded: the pause before the flush lets it arrive.
+  ASSERT_NO_FATAL_FAILURE(Restart());
+  ScriptedRespond([](std::string_view written) {
+    if (written == "\r") ScriptedDeliver("1\r\n");  // a boot ROM with its echo off
+    if (written == "A 0\r") {
+      ScriptedDeliver("0\r");
+      ScriptedDeliver("\n", 16);
+    }
+  });
   ASSERT_EQ(EnterBootLoader(), BootEntryResult::Synchronised);
-  EXPECT_EQ(linkPort.BytesWaiting(), 0);
   EXPECT_EQ(ScriptedPending(), 0u);
+  ScriptedRespond(nullptr);
 }
