@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "isp/isp_commands.h"
+#include "isp/scripted_boot_rom.h"
 #include "isp/uu_text.h"
 #include "link/scripted_fixture.h"
 
@@ -151,5 +152,17 @@ TEST_F(IspCommandsScripted, AnEmptyLineIsNoAnswerToAWrite) {
     ScriptedDeliver(c.replies);
     EXPECT_EQ(IspWriteRam(0x10000000, bytes, 8), c.result) << c.replies;
     Restart();
+  }
+}
+
+TEST_F(IspCommandsScripted, ABlockIsCopiedOnlyIntoSectorsWhosePrepareWasTaken) {
+  // The copy follows a prepare the boot ROM took, and only such a prepare.
+  std::vector<uint8_t> block(512, 0x42);
+  for (char refused : {'\0', 'P'}) {
+    ScriptedBootRom rom;
+    rom.refused = refused;
+    EXPECT_EQ(ProgramFlashBlock(0x1A002000, block.data(), 512),
+              refused == 'P' ? BlockResult::Refused : BlockResult::Done);
+    EXPECT_EQ(rom.copies.size(), refused == 'P' ? 0u : 1u);
   }
 }
