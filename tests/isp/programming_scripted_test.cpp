@@ -8,6 +8,7 @@
 #include "image/image_table.h"
 #include "isp/programming.h"
 #include "isp/scripted_boot_rom.h"
+#include "link/console_keys.h"
 #include "link/scripted/scripted_console.h"
 #include "link/scripted_fixture.h"
 
@@ -129,6 +130,7 @@ TEST_F(ProgrammingScripted, AnUpdateWritesEachBlockSizeAndHandsOverTwoPausesAfte
   // program goes on to follow its console.
   ASSERT_NE(rom.goAtMs, 0u);
   EXPECT_EQ(ScriptedNow() - rom.goAtMs, 202u);
+  EXPECT_FALSE(ProgrammingUnderway());
   EXPECT_EQ(linkBaudRate, 19200u);
   // The progress is shown after each block of 4096 bytes, of the whole payload's length.
   const std::string progress = "\nUpdating firmware:   0% complete."
@@ -148,4 +150,6 @@ TEST_F(ProgrammingScripted, AnEraseTheBootRomRefusesEndsTheUpdateBeforeAnyBlockI
   EXPECT_TRUE(rom.copies.empty());
   EXPECT_NE(ScriptedPrinted().find("Error 4: Lost the connection to the switch!"),
             std::string::npos);
+  // Over, the update is no longer underway: an interrupt now does not claim to cut it short.
+  EXPECT_FALSE(ProgrammingUnderway());
 }
