@@ -250,6 +250,18 @@ TEST_F(BootEntryScripted, TheFirmwareIsKnownByItsAcknowledgementOrAFiveCharacter
   }
 }
 
+TEST_F(BootEntryScripted, WhatATryLeftUnreadIsNotTakenForTheNextTrysAnswer) {
+  // Noise at the wrong rate ends in a "$" with more after it: the reader stops at the "$",
+  // and the rest is discarded before the next try, which the firmware answers.
+  ScriptedRespond([](std::string_view written) {
+    if (written != "\r") return;
+    ScriptedDeliver(ScriptedBaudRates().back() == 19200 ? "^+$" : "x$yz");
+  });
+  EXPECT_EQ(ProbeLink(), ProbeResult::Firmware);
+  EXPECT_EQ(ScriptedWrites().size(), 8u);  // found on the second try
+  ScriptedRespond(nullptr);
+}
+
 TEST_F(BootEntryScripted, ABootRomThatDoesNotConfirmAStepOfTheHandshakeIsNotTakenAsFound) {
   for (const char* step : {"Synchronized\r\n", "O\r"}) {
     SCOPED_TRACE(step);
