@@ -94,7 +94,7 @@ void CloseDescriptor(int fd) {
 }
 
 // Waits until fd is ready for events or the time is up; false on time-out, hang-up or
-// error. A signal that interrupts the wait does not end it.
+// error, each after the whole time. A signal that interrupts the wait does not end it.
 bool WaitReady(int fd, short events, uint32_t start, uint32_t limit) {
   pollfd p{};
   p.fd = fd;
@@ -104,13 +104,13 @@ bool WaitReady(int fd, short events, uint32_t start, uint32_t limit) {
     const uint32_t spent = std::min(ClockMs() - start, limit);
     r = poll(&p, 1, static_cast<int>(limit - spent));
   } while (r == -1 && errno == EINTR);
-  if ((p.revents & events) != 0) return true;
-  if (p.revents != 0) {
-    // Hung up (the adapter was pulled out, the far end of a pseudo-terminal closed):
-    // nothing will come. The rest of the time passes here rather than in a caller's
-    // loop, which would otherwise ask again at once, over and over.
-    SleepMs(limit - std::min(ClockMs() - start, limit));
-  }
+  // A hung-up line (the adapter was pulled out, the far end of a pseudo-terminal closed)
+  // says it is readable, so that a read finds out, yet nothing will come: not ready.
+  constexpr short kGone = POLLHUP | POLLERR | POLLNVAL;
+  if ((p.revents & kGone) == 0 && (p.revents & events) != 0) return true;
+  // The time is up, or the line has gone. The rest of the time passes here rather than
+  // in a caller's loop, which would otherwise ask again at once, over and over.
+  SleepMs(limit - std::min(ClockMs() - start, limit));
   return false;
 }
 

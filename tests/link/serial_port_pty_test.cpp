@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "link/clock.h"
 #include "link/posix/port_names_posix.h"
 #include "link/pty_port.h"
 #include "link/scripted/scripted_console.h"
@@ -81,6 +82,11 @@ TEST(SerialPort, AWriteToALineWhoseFarEndHasGoneFails) {
   EXPECT_EQ(linkPort.Write("J\r\n", 3), 0);
   char c = 0;
   EXPECT_EQ(linkPort.Read(&c, 1), 0);
+  // A wait on the dead line still takes its time, so that a caller's loop (the line
+  // reader's) sleeps instead of asking again and again.
+  const uint32_t start = ClockMs();
+  EXPECT_FALSE(linkPort.WaitForInput(200));
+  EXPECT_TRUE(ElapsedMs(start, 199));
 }
 
 TEST(SerialPort, EveryOperationOnAClosedPortReturnsZeroAndCloseIsHarmless) {
