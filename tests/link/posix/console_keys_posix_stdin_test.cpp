@@ -15,6 +15,21 @@
 #include "link/posix/standard_input.h"
 #include "testing/pty_pair.h"
 
+// The keys and the signals are set up once a process: a test of that set-up runs its
+// death tests in a fresh process (re-executed), not a fork of this one, while it lives.
+class DeathTestsInFreshProcesses {
+ public:
+  DeathTestsInFreshProcesses() : style_(GTEST_FLAG_GET(death_test_style)) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+  }
+  ~DeathTestsInFreshProcesses() { GTEST_FLAG_SET(death_test_style, style_); }
+  DeathTestsInFreshProcesses(const DeathTestsInFreshProcesses&) = delete;
+  DeathTestsInFreshProcesses& operator=(const DeathTestsInFreshProcesses&) = delete;
+
+ private:
+  std::string style_;
+};
+
 TEST(ConsoleKeysPosix, KeysComeOneByteAtATimeAndThenTheEndOfInput) {
   Keys keys(std::string("y\0;", 3));  // a key, then an extended key's two codes
   EXPECT_EQ(KeyWaiting(), 1);
@@ -65,8 +80,7 @@ TEST(ConsoleKeysPosix, ASignalThatEndsAnUpdateHalfWaySaysSo) {
 // SIGHUP ignored) keeps that: the update goes on. The signals are set up once a process,
 // so the test runs in a fresh one.
 TEST(ConsoleKeysPosix, ASignalTheProgramWasStartedToIgnoreStaysIgnored) {
-  const std::string style = GTEST_FLAG_GET(death_test_style);
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  DeathTestsInFreshProcesses fresh;
   EXPECT_EXIT(
       {
         signal(SIGHUP, SIG_IGN);
@@ -76,7 +90,6 @@ TEST(ConsoleKeysPosix, ASignalTheProgramWasStartedToIgnoreStaysIgnored) {
         std::exit(7);
       },
       testing::ExitedWithCode(7), "");
-  GTEST_FLAG_SET(death_test_style, style);
 }
 
 namespace {
@@ -146,11 +159,9 @@ int KeyFromATerminal(FirstUse first) {
 // program ends. The terminal is put in that mode once a process, so the test runs in a
 // fresh one; a key that needed Enter would leave the read waiting until the alarm.
 TEST(ConsoleKeysPosix, ATerminalGivesEachKeyAsItIsPressedWithoutEchoAndGetsItsModeBack) {
-  const std::string style = GTEST_FLAG_GET(death_test_style);
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  DeathTestsInFreshProcesses fresh;
   for (FirstUse first : {FirstUse::KeyWaiting, FirstUse::ReadKey}) {
     EXPECT_EXIT(std::exit(KeyFromATerminal(first)), testing::ExitedWithCode(0), "")
         << (first == FirstUse::KeyWaiting ? "asked first" : "read first");
   }
-  GTEST_FLAG_SET(death_test_style, style);
 }
